@@ -1,0 +1,70 @@
+#include "app/CApp.h"
+
+#include "app/CControlSignals.h"
+#include "app/Paths.h"
+#include "os/CActionTimer.h"
+#include "proxy/CListenerThread.h"
+#include "settings/CStartConfStandIn.h"
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+CApp::CApp() = default;
+
+CApp::~CApp() = default;
+
+int CApp::Run() {
+    const CStartConfStandIn start(paths::StartConf());
+    m_listener = std::make_unique<CListenerThread>();
+    if (!m_listener->Listen(static_cast<std::uint16_t>(start.LocalPort()))) {
+        m_listener.reset();
+        return 1;
+    }
+    // The accept thread only ends inside Stop, which ends the process, so the
+    // main thread spends the rest of its life as the control-signal thread.
+    ServeControlSignals();
+    return 0;
+}
+
+void CApp::ServeControlSignals() {
+    for (;;) {
+        const int sig = CControlSignals::Wait();
+        if (sig == SIGUSR1)
+            RotateLogs();
+        else
+            Stop(sig == SIGINT);
+    }
+}
+
+void CApp::Stop(bool immediate) {
+    if (!immediate) {
+        WatchSignalsDuringStop();
+        m_listener.reset(); // stops accepting, aborts and awaits every connection
+    }
+    CActionTimer::FlushAll();
+    std::fflush(nullptr);
+    // Connection and timer threads may still be running (always after an
+    // immediate stop): leave without running static destructors under them.
+    ::_exit(0);
+}
+
+void CApp::RotateLogs() {
+    // The access and security logs are rotated here, security log first, once
+    // they exist; until then there is nothing to rotate.
+}
+
+void CApp::WatchSignalsDuringStop() {
+    std::thread([this] {
+        for (;;) {
+            const int sig = CControlSignals::Wait();
+            if (sig == SIGINT)
+                Stop(true);
+            if (sig == SIGTERM)
+                CControlSignals::DieBy(sig); // as a second, unhandled SIGTERM would
+            if (sig == SIGUSR1)
+                RotateLogs();
+        }
+    }).detach();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "proxy/CConnCounter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+// Owns the proxy's listening socket and the thread that accepts browser
+// connections on it, one connection thread per accepted connection.
+class CListenerThread {
+public:
+    CListenerThread() = default;
+    // Stops accepting, aborts and awaits every open connection, then closes
+    // the listening socket.
+    ~CListenerThread();
+    CListenerThread(const CListenerThread&) = delete;
+    CListenerThread& operator=(const CListenerThread&) = delete;
+
+    // Listens on all interfaces at port (0: any free port) and starts the
+    // accept thread. False when the socket cannot be set up.
+    bool Listen(std::uint16_t port);
+    // Ends the accept loop and waits for the accept thread.
+    void Cancel();
+
+    // The port actually bound (useful after Listen(0)).
+    std::uint16_t Port() const;
+    CConnCounter& Counter() { return m_counter; }
+
+private:
+    void AcceptLoop();
+    void StartConnection(int fd, std::uint32_t peerAddress);
+
+    int m_fd = -1;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_acceptThread;
+    CConnCounter m_counter;
+};

@@ -1,0 +1,215 @@
+#include "e2e/Daemon.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+std::uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int& output) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::dup2(pipeFds[1], 2);
+        std::vector<char*> argv;
+        std::string binary = CORVAND_BINARY;
+        argv.push_back(binary.data());
+        std::vector<std::string> copies(args);
+        for (auto& arg : copies)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    output = pipeFds[0];
+    return pid;
+}
+
+// Reads what is available within the limit; stops at end of file.
+std::string Drain(int fd, std::chrono::milliseconds limit, bool untilNewline = false) {
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (untilNewline && text.find('\n') != std::string::npos)
+            break;
+    }
+    return text;
+}
+
+int WaitChild(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() >= end)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+} // namespace
+
+Root::Root() : m_port(FreePort()) {
+    const fs::path root = CORVAND_TEST_ROOT;
+    for (const char* dir : {"etc/corvand", "var/log/corvand", "var/run/corvand"}) {
+        fs::remove_all(root / dir);
+        fs::create_directories(root / dir);
+    }
+    WriteStartConf();
+}
+
+std::string Root::Path(const std::string& relative) const {
+    return std::string(CORVAND_TEST_ROOT) + "/" + relative;
+}
+
+std::string Root::PidFile() const {
+    return Path("var/run/corvand/corvand.pid");
+}
+
+void Root::WriteStartConf(const std::string& extraProxyEngineLines) const {
+    std::ofstream out(Path("etc/corvand/start.conf"));
+    out << "[ProxyEngine]\nEffectiveGroup='nogroup-corvand-test'\n"
+        << "EffectiveUser='nouser-corvand-test'\nLocalPort=" << m_port << "\n"
+        << extraProxyEngineLines;
+}
+
+Outcome RunCorvand(const std::vector<std::string>& args, std::chrono::milliseconds limit) {
+    int output = -1;
+    const pid_t pid = Spawn(args, output);
+    Outcome outcome;
+    // A daemon keeps no copy of the pipe, so end of file comes with the
+    // command's own end.
+    outcome.output = Drain(output, limit);
+    ::close(output);
+    outcome.exitCode = WaitChild(pid, std::chrono::seconds(2));
+    if (outcome.exitCode < 0) {
+        ::kill(pid, SIGKILL);
+        WaitChild(pid, std::chrono::seconds(2));
+    }
+    return outcome;
+}
+
+Foreground::Foreground() {
+    m_pid = Spawn({"-N"}, m_output);
+    m_firstLine = Drain(m_output, std::chrono::seconds(5), true);
+}
+
+Foreground::~Foreground() {
+    if (m_pid > 0 && Wait(std::chrono::milliseconds(0)) < 0) {
+        ::kill(m_pid, SIGKILL);
+        Wait();
+    }
+    if (m_output >= 0)
+        ::close(m_output);
+}
+
+int Foreground::Wait(std::chrono::milliseconds limit) {
+    if (m_pid <= 0)
+        return -1;
+    const int code = WaitChild(m_pid, limit);
+    if (code >= 0)
+        m_pid = -1;
+    return code;
+}
+
+int ReadPidFile(const std::string& path) {
+    std::ifstream in(path);
+    int pid = 0;
+    in >> pid;
+    return pid;
+}
+
+bool IsAlive(pid_t pid) {
+    if (pid <= 0 || ::kill(pid, 0) != 0)
+        return false;
+    // A zombie has ended: its state letter is Z.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    return close == std::string::npos || line.size() < close + 2 || line[close + 2] != 'Z';
+}
+
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    for (pid_t child; in >> child;)
+        children.push_back(child);
+    return children;
+}
+
+int Connect(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool PeerClosed(int fd, std::chrono::seconds limit) {
+    timeval wait{static_cast<time_t>(limit.count()), 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+int Occupy(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace e2e
