@@ -2,6 +2,9 @@
 
 CStatistic::CStatistic(CStatistic* parent) : m_parent(parent) {}
 
+// Not kept in a file yet: the statistics file comes with the statistics page.
+CStatistic::CStatistic(CStatistic* parent, std::string_view /*group*/) : m_parent(parent) {}
+
 CStatistic::~CStatistic() = default;
 
 void CStatistic::Increment(Event event) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 // Per-group counters of what the proxy did and filtered. A named group's object
 // forwards every increment to the default group's object (its parent), so the
@@ -37,7 +38,11 @@ public:
         kBytesCount
     };
 
+    // An object kept in memory only.
     explicit CStatistic(CStatistic* parent = nullptr);
+    // The object of a group (empty name: the default group), kept in its
+    // statistics file.
+    CStatistic(CStatistic* parent, std::string_view group);
     virtual ~CStatistic();
     CStatistic(const CStatistic&) = delete;
     CStatistic& operator=(const CStatistic&) = delete;
