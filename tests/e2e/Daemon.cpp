@@ -92,13 +92,39 @@ int WaitChild(pid_t pid, std::chrono::milliseconds limit) {
 
 } // namespace
 
+namespace {
+
+// The build's root is also where `make run` keeps its settings and logs: the
+// tests set those aside and put them back afterwards.
+constexpr const char* kTestDirs[] = {"etc/corvand", "var/log/corvand", "var/run/corvand"};
+
+fs::path SavedCopy(const fs::path& dir) {
+    return fs::path(dir.string() + ".saved-by-e2e");
+}
+
+} // namespace
+
 Root::Root() : m_port(FreePort()) {
     const fs::path root = CORVAND_TEST_ROOT;
-    for (const char* dir : {"etc/corvand", "var/log/corvand", "var/run/corvand"}) {
+    for (const char* dir : kTestDirs) {
+        if (fs::exists(root / dir) && !fs::exists(SavedCopy(root / dir)))
+            fs::rename(root / dir, SavedCopy(root / dir));
         fs::remove_all(root / dir);
         fs::create_directories(root / dir);
     }
     WriteStartConf();
+}
+
+Root::~Root() {
+    const fs::path root = CORVAND_TEST_ROOT;
+    for (const char* dir : kTestDirs) {
+        std::error_code ignored;
+        fs::remove_all(root / dir, ignored);
+        if (fs::exists(SavedCopy(root / dir), ignored))
+            fs::rename(SavedCopy(root / dir), root / dir, ignored);
+        else
+            fs::create_directories(root / dir, ignored);
+    }
 }
 
 std::string Root::Path(const std::string& relative) const {

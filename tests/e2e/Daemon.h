@@ -22,6 +22,9 @@ struct Outcome {
 class Root {
 public:
     Root();
+    ~Root();
+    Root(const Root&) = delete;
+    Root& operator=(const Root&) = delete;
     std::uint16_t Port() const { return m_port; }
     std::string PidFile() const;
     std::string Path(const std::string& relative) const;
