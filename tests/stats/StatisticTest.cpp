@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -250,4 +252,24 @@ TEST(Statistic, MissingFileStartsAtZero) {
     const std::time_t now = std::time(nullptr);
     std::tm reset = group.ResetTime();
     EXPECT_LE(std::difftime(now, std::mktime(&reset)), 5.0);
+}
+
+TEST(Statistic, ConcurrentIncrementsAllCount) {
+    CStatistic totals;
+    CStatistic kids(&totals), guests(&totals);
+    constexpr int kPerThread = 20'000;
+    std::vector<std::thread> threads;
+    for (CStatistic* group : {&kids, &guests, &kids, &totals})
+        threads.emplace_back([group] {
+            for (int i = 0; i < kPerThread; ++i) {
+                group->Increment(CStatistic::Requests);
+                group->AddBytes(CStatistic::BytesSentToClient, 3);
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(kids.Counter(CStatistic::Requests), 2u * kPerThread);
+    EXPECT_EQ(guests.Counter(CStatistic::Requests), 1u * kPerThread);
+    EXPECT_EQ(totals.Counter(CStatistic::Requests), 4u * kPerThread);
+    EXPECT_EQ(totals.ByteCount(CStatistic::BytesSentToClient), 12u * kPerThread);
 }
