@@ -307,6 +307,9 @@ TEST(Registry, FileValuesFlagBitsAndUnknownContent) {
     EXPECT_EQ(StateOf(*lab, "URLFilter.Windows"), CSettingsBase::State::BuiltIn);
     EXPECT_EQ(StateOf(*lab, "ImageFilter.DimensionList"), CSettingsBase::State::UserFile);
 
+    EXPECT_EQ(TextOf(*lab, "urlfilter.images"), "0");
+    EXPECT_EQ(TextOf(*lab, "URLFilter.Windows"), "1");
+    EXPECT_EQ(TextOf(*lab, "AccessControl.BlockTo"), "'http://x/\\'y\\''");
     int sub = 0;
     CSet* images = lab->Find("URLFILTER.IMAGES", sub);
     ASSERT_NE(images, nullptr);
