@@ -30,7 +30,7 @@ std::vector<std::pair<std::string, Section>> Parse(const std::string& text) {
     return sections;
 }
 
-// Every documented key of the filter settings with the text of its default.
+// Every key of the filter settings with the text of its default.
 const std::map<std::string, std::string, std::less<>>& DefaultFilterValues() {
     static const std::map<std::string, std::string, std::less<>> values = {
         {"ProxyEngine.Client", "0"},
