@@ -122,3 +122,44 @@ TEST(BuiltInLists, PlainTables) {
     cookies.LoadBuiltIn(-1, builtin::kCookieExampleTable, false);
     EXPECT_EQ(cookies.Lookup("www.example.com"), kCookieBad);
 }
+
+// The list skips patterns whose literal symbol pairs a URL lacks; that must
+// never change a verdict.
+TEST(BuiltInLists, PairFilterKeepsEveryVerdict) {
+    CSetURLList list(builtin::URLDomainList());
+    for (const char* line : {"a(b|c)d*ef?gh", "x[0-9]yz*", "*", "?", "~http://q", "//zz$"})
+        list.AddLine(line);
+    std::vector<CRegEx> patterns;
+    std::vector<CSetURLList::EntryInfo> infos;
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        CSetURLList::EntryInfo info;
+        ASSERT_TRUE(list.GetEntry(i, info));
+        patterns.emplace_back(info.pattern.c_str());
+        infos.push_back(info);
+    }
+    const std::vector<std::string> urls = {"http://ad.doubleclick.net/x",
+                                           "http://www.example.org/images/ads/top.gif",
+                                           "http://x/banner_12.gif",
+                                           "http://x/a/b/c/468x60.gif",
+                                           "http://x/y?adid=5",
+                                           "http://s.com/p?zoneid=3&x",
+                                           "http://x/abdQefgh",
+                                           "http://q/x5yzz",
+                                           "q",
+                                           "",
+                                           "http://www.example.org/news/story.html",
+                                           "http://cdn.adnxs.com/1x1.gif?x=1"};
+    int hits = 0;
+    for (const std::string& url : urls) {
+        CIString encoded(url);
+        CRegEx::Encode(encoded);
+        int expected = 0;
+        std::size_t length = 0;
+        for (std::size_t i = 0; i < patterns.size() && expected == 0; ++i)
+            if (infos[i].active && patterns[i].Match(encoded.c_str(), encoded.size(), length))
+                expected = infos[i].dontFilter ? 2 : 1;
+        EXPECT_EQ(list.Match(url), expected) << url;
+        hits += expected != 0;
+    }
+    EXPECT_GT(hits, 6);
+}
