@@ -65,6 +65,7 @@ bool CSetURLList::AddEntryLocked(CIString pattern, bool active, bool dontFilter,
     // A pattern that does not compile stays listed (and is written back); it
     // simply matches nothing.
     entry.pattern.SetPattern(pattern.c_str());
+    entry.PreparePairs();
     m_entries.push_back(std::move(entry));
     return true;
 }
@@ -133,10 +134,17 @@ int CSetURLList::Match(std::string_view url) const {
 }
 
 int CSetURLList::MatchEncoded(const CIString& encodedUrl) const {
+    CRegEx::TextPairs pairs;
+    pairs.Fill(encodedUrl.c_str(), encodedUrl.size());
     StCritical lock(m_lock);
     std::size_t length = 0;
     for (const Entry& entry : m_entries) {
         if (!entry.active)
+            continue;
+        bool possible = true;
+        for (std::uint8_t i = 0; i < entry.pairCount && possible; ++i)
+            possible = pairs.Has(entry.pairs[i]);
+        if (!possible)
             continue;
         if (entry.pattern.Match(encodedUrl.c_str(), encodedUrl.size(), length))
             return entry.dontFilter ? 2 : 1;
@@ -179,6 +187,7 @@ bool CSetURLList::ChangePattern(std::size_t index, std::string_view pattern) {
     if (FindLocked(text, static_cast<std::ptrdiff_t>(index)) >= 0)
         return false;
     m_entries[index].pattern.SetPattern(text.c_str());
+    m_entries[index].PreparePairs();
     return true;
 }
 

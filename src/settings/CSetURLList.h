@@ -4,7 +4,9 @@
 #include "settings/CSet.h"
 #include "washers/CRegEx.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +24,13 @@ public:
         bool dontFilter = false;
         bool builtIn = false;
         CRegEx pattern;
+        // Symbol pairs a URL must hold for the pattern to match it.
+        std::array<std::uint16_t, 6> pairs{};
+        std::uint8_t pairCount = 0;
+        void PreparePairs() {
+            pairCount =
+                static_cast<std::uint8_t>(pattern.RequiredPairs(pairs.data(), pairs.size()));
+        }
     };
     // What the list editor shows of an entry.
     struct EntryInfo {

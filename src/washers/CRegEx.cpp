@@ -800,3 +800,35 @@ CRegEx::MatchResult CRegEx::MatchSegmentRemembered(MatchContext& ctx, std::size_
         return {};
     return Compose(start, static_cast<std::ptrdiff_t>(d - start), found.length);
 }
+
+// ---------------------------------------------------------------------------
+// Pre-filter
+
+void CRegEx::TextPairs::Fill(const char* encoded, std::size_t length) noexcept {
+    std::fill(std::begin(m_bits), std::end(m_bits), 0);
+    for (std::size_t i = 1; i < length; ++i) {
+        const std::uint16_t pair = Pair(Symbol(static_cast<unsigned char>(encoded[i - 1])),
+                                        Symbol(static_cast<unsigned char>(encoded[i])));
+        m_bits[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+    }
+}
+
+std::size_t CRegEx::RequiredPairs(std::uint16_t* out, std::size_t max) const {
+    if (!m_valid)
+        return 0;
+    std::size_t count = 0;
+    // Every node along the chain of continuations has to match for the whole
+    // pattern to match, and each segment matches contiguous text; alternatives
+    // are optional and give nothing.
+    for (const CRegEx* node = this; node && count < max; node = node->m_next.get()) {
+        const auto& elements = node->m_elements;
+        for (std::size_t i = 1; i < elements.size() && count < max; ++i) {
+            if (elements[i - 1].kind == Element::kClass || elements[i].kind == Element::kClass)
+                continue;
+            const std::uint16_t pair = Pair(elements[i - 1].kind, elements[i].kind);
+            if (std::find(out, out + count, pair) == out + count)
+                out[count++] = pair;
+        }
+    }
+    return count;
+}

@@ -69,6 +69,26 @@ public:
     static void Encode(CIString& text);
     static void DecodeToText(CIString& text);
 
+    // Which pairs of adjacent symbols a text holds: a cheap first test that lets
+    // a list skip patterns that cannot match.
+    class TextPairs {
+    public:
+        void Fill(const char* encoded, std::size_t length) noexcept;
+        bool Has(std::uint16_t pair) const noexcept {
+            return (m_bits[pair >> 6] >> (pair & 63)) & 1u;
+        }
+
+    private:
+        std::uint64_t m_bits[kAlphabetSize] = {};
+    };
+    static constexpr std::uint16_t Pair(unsigned char first, unsigned char second) noexcept {
+        return static_cast<std::uint16_t>((first & 63) << 6 | (second & 63));
+    }
+    // Pairs of adjacent literal symbols that every text this pattern matches must
+    // hold (from the segments the whole chain needs); at most max of them are
+    // written to out, the count is returned. An invalid pattern gives none.
+    std::size_t RequiredPairs(std::uint16_t* out, std::size_t max) const;
+
     // Whether brackets and parentheses of pattern nest properly and it holds
     // no empty group or class.
     static bool IsWellFormed(const char* pattern);
