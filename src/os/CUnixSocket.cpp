@@ -142,6 +142,8 @@ void CUnixSocket::AwaitInput() {
 std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
     if (m_bodyBytesLeft == 0)
         return 0;
+    if (m_fd < 0)
+        throw COSErrException(EBADF);
     const bool own = &buf == &m_input;
     for (;;) {
         AwaitInput();
@@ -248,6 +250,9 @@ bool CUnixSocket::WaitReadable(CGenericSocket* other, int seconds) {
         return true;
     if (!m_input.Empty())
         return false;
+    // Without a descriptor of its own the wait could never end.
+    if (m_fd < 0)
+        throw COSErrException(EBADF);
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {other ? other->Descriptor() : -1, POLLIN, 0}};
     const int timeoutMs = seconds > 0 ? seconds * 1000 : -1;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -10,6 +10,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using testsupport::LoopbackServer;
@@ -342,4 +343,31 @@ TEST(Socket, WaitReadableReportsTheOtherSide) {
     // Bytes already buffered on the other side count without a poll.
     server.socket.Input().Append("buffered");
     EXPECT_TRUE(browser.socket.WaitReadable(&server.socket, 0));
+    // A closed socket fails instead of waiting for ever.
+    CUnixSocket closed;
+    EXPECT_THROW(closed.WaitReadable(nullptr, 0), COSErrException);
+    EXPECT_THROW(closed.Receive(closed.Input()), COSErrException);
+}
+
+TEST(Socket, DescriptorsAboveTheSelectLimitWork) {
+    // A busy proxy holds well over a thousand descriptors.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 1200) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 1200);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    CUnixSocket browser, server;
+    SocketPair browserPair, serverPair;
+    const int high = ::dup2(serverPair.ours, 1150);
+    if (high < 0)
+        GTEST_SKIP() << "cannot open descriptor 1150";
+    ::close(serverPair.ours);
+    browser.Attach(browserPair.ours);
+    server.Attach(high);
+    serverPair.Write("HTTP/1.1 200 OK\r\n");
+    EXPECT_TRUE(browser.WaitReadable(&server, 5));
+    server.SetServerReadTimeout(1000);
+    server.SetReadTimeout(1000);
+    EXPECT_EQ(Line(server), "HTTP/1.1 200 OK");
 }
