@@ -2,6 +2,9 @@
 
 #include "http/CException.h"
 #include "os/CGenericSocket.h"
+#include "settings/CSettings.h"
+#include "settings/CSettingsCache.h"
+#include "settings/CStartSettings.h"
 #include "washers/Vocabulary.h"
 
 #include <array>
@@ -12,8 +15,9 @@
 
 namespace {
 
-std::atomic<bool> g_useHttp11{true};
-std::atomic<int> g_localPort{9090};
+// -1 until set: then the running settings cache's start settings decide.
+std::atomic<int> g_useHttp11{-1};
+std::atomic<int> g_localPort{-1};
 
 constexpr std::array<const char*, 9> kMethodNames = {
     "UNKNOWN", "GET", "PUT", "POST", "CONNECT", "OPTIONS", "HEAD", "DELETE", "TRACE",
@@ -185,16 +189,28 @@ std::int64_t ParseRequestLength(const CIString& value) {
 CConnInfo::CConnInfo(std::uint32_t ownerTag) : m_ownerTag(ownerTag) {}
 
 void CConnInfo::SetStartOptions(bool useHttp11, int localPort) {
-    g_useHttp11 = useHttp11;
+    g_useHttp11 = useHttp11 ? 1 : 0;
     g_localPort = localPort;
 }
 
 bool CConnInfo::UseHttp11() {
-    return g_useHttp11;
+    const int set = g_useHttp11;
+    if (set >= 0)
+        return set != 0;
+    if (CSettingsCache* cache = CSettingsCache::Current())
+        if (const StartSettingsRef start = cache->GetStartSettings())
+            return start->UseHTTP11();
+    return true;
 }
 
 int CConnInfo::LocalPort() {
-    return g_localPort;
+    const int set = g_localPort;
+    if (set >= 0)
+        return set;
+    if (CSettingsCache* cache = CSettingsCache::Current())
+        if (const StartSettingsRef start = cache->GetStartSettings())
+            return start->LocalPort();
+    return 9090;
 }
 
 // ---- header fields ----
@@ -368,8 +384,20 @@ CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod 
     if (m_type == kTypeResponse && m_framing.chunked)
         RemoveHeader(vocab::kHdrContentLength); // the chunks decide the length
 
-    if (m_type == kTypeRequest && m_host.empty())
-        GetHeader(vocab::kHdrHost, m_host);
+    if (m_type == kTypeRequest) {
+        if (m_host.empty()) {
+            GetHeader(vocab::kHdrHost, m_host);
+        } else {
+            // The request-URI names the host that is connected to, filtered
+            // and logged; the server must be told that same host, and an
+            // HTTP/1.0 request forwarded as 1.1 must carry one.
+            CIString authority(m_host);
+            if (m_port != 0)
+                authority += CIString().FromInt(m_port).insert(0, 1, ':');
+            RemoveHeader(vocab::kHdrHost);
+            AddHeader(vocab::kHdrHost, std::move(authority));
+        }
+    }
     return m_framing;
 }
 
@@ -771,6 +799,22 @@ void CConnInfo::SetUpstreamProxy(const CIString& host, int port) {
     m_proxyPort = port < 1 ? 0 : static_cast<std::uint16_t>(port);
 }
 
+CConnInfo::ForwardingOptions CConnInfo::ForwardingOptionsOf(const CSettings& settings) {
+    ForwardingOptions options;
+    options.client = settings.IsOn(CSettings::kProxyEngineClient);
+    options.typeAutomatic = settings.IsOn(CSettings::kProxyEngineTypeAutomatic);
+    options.dontUseProxyForLocal = settings.IsOn(CSettings::kProxyEngineDontUseProxyForLocal);
+    options.dontUseProxyFor = settings.GetString(CSettings::kProxyEngineDontUseProxyFor);
+    options.proxyServer = settings.GetString(CSettings::kProxyEngineProxyServerSec);
+    options.proxyPort = settings.GetInt(CSettings::kProxyEngineProxyPortSec);
+    options.preventCacheBypass = settings.IsOn(CSettings::kProxyEnginePreventCacheBypass);
+    return options;
+}
+
+void CConnInfo::SelectUpstreamProxy(const CSettings& settings) {
+    SelectUpstreamProxy(ForwardingOptionsOf(settings));
+}
+
 void CConnInfo::SelectUpstreamProxy(const ForwardingOptions& options) {
     bool viaProxy = options.client && !options.typeAutomatic;
     if (viaProxy && options.dontUseProxyForLocal &&
@@ -913,6 +957,11 @@ Result MatchAt(std::string_view t, std::string_view p) {
 CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
                                                     std::string_view pattern) {
     return MatchAt(text, pattern);
+}
+
+bool CConnInfo::PrepareForClient(const CSettings& settings, CGenericSocket& client,
+                                 bool bodyWillChange, const CConnInfo& request) {
+    return PrepareForClient(ForwardingOptionsOf(settings), client, bodyWillChange, request);
 }
 
 bool CConnInfo::PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,

@@ -7,6 +7,7 @@
 #include <map>
 
 class CGenericSocket;
+class CSettings;
 
 // One HTTP message, request or response, while it passes the proxy: the URL
 // split into its parts, the header fields (kept sorted by name, written back in
@@ -84,8 +85,8 @@ public:
     CConnInfo& operator=(const CConnInfo&) = default;
     virtual ~CConnInfo() = default;
 
-    // Process-wide start options, set once at start-up from the start settings
-    // (HTTP/1.1 on, listening port 9090 until then).
+    // The start settings HTTP/1.1 and listening port: those of the running
+    // settings cache (HTTP/1.1 on and 9090 without one) unless set here.
     static void SetStartOptions(bool useHttp11, int localPort);
     static bool UseHttp11();
     static int LocalPort();
@@ -143,12 +144,17 @@ public:
     // ---- forwarding ----
     // Host and port to connect to: the upstream proxy (true) or the URL's own.
     bool GetConnectTarget(CIString& host, std::uint16_t& port) const;
+    // The options of a group's settings.
+    static ForwardingOptions ForwardingOptionsOf(const CSettings& settings);
     // Decides whether this request goes through the upstream proxy.
+    void SelectUpstreamProxy(const CSettings& settings);
     void SelectUpstreamProxy(const ForwardingOptions& options);
     void SetUpstreamProxy(const CIString& host, int port);
     static PatternMatch MatchHostPattern(std::string_view text, std::string_view pattern);
     // Rewrites the connection and framing fields of a server's response before
     // it goes to the browser; true when the body must be sent chunked.
+    bool PrepareForClient(const CSettings& settings, CGenericSocket& client, bool bodyWillChange,
+                          const CConnInfo& request);
     bool PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,
                           bool bodyWillChange, const CConnInfo& request);
     bool PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,

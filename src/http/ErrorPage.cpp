@@ -5,6 +5,7 @@
 #include "http/CConnInfo.h"
 #include "http/CException.h"
 #include "os/CGenericSocket.h"
+#include "stats/CStatistic.h"
 #include "washers/Vocabulary.h"
 
 #include <arpa/inet.h>
@@ -293,4 +294,17 @@ long CRedirectException::SendPage(std::uint32_t ownerTag, CGenericSocket& client
     AddConnectionField(head, client, false);
     head.WriteHead(client);
     return 0;
+}
+
+void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatistic* statistic,
+                     const std::function<int(std::string_view url)>& lookup) {
+    CIString url;
+    request.GetFullURL(url);
+    if (lookup(url.View()) != 1)
+        return;
+    if (statistic != nullptr)
+        statistic->Increment(CStatistic::BlockedRequests);
+    if (blockTo.empty())
+        throw errors::RequestBlocked();
+    throw CRedirectException(blockTo);
 }

@@ -448,3 +448,16 @@ TEST(ConnInfoMessage, AccessorsResetAndTexts) {
     EXPECT_STREQ(CConnInfo::GetStatusText(299), "Unknown error");
     EXPECT_STREQ(CConnInfo::GetStatusText(0), "Unknown error");
 }
+
+TEST(ConnInfoParse, HostFieldFollowsTheRequestURI) {
+    CConnInfo info;
+    Lines old{"GET http://www.example.com:8080/ HTTP/1.0", ""};
+    info.ParseHead(old, CConnInfo::kParseRequest);
+    EXPECT_EQ(Header(info, "Host"), "www.example.com:8080");
+
+    CConnInfo spoofed;
+    Lines lines{"GET http://allowed.example/ HTTP/1.1", "Host: blocked.example", "HOST: x", ""};
+    spoofed.ParseHead(lines, CConnInfo::kParseRequest);
+    EXPECT_EQ(spoofed.Headers().count("Host"), 1u);
+    EXPECT_EQ(Header(spoofed, "Host"), "allowed.example");
+}

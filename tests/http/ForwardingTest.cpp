@@ -1,4 +1,9 @@
+#include "LoopbackPair.h"
+
 #include "http/CConnInfo.h"
+#include "http/CException.h"
+#include "settings/CSettings.h"
+#include "stats/CStatistic.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +43,7 @@ TEST(WriteHead, OriginAndUpstreamForms) {
     CConnInfo info = Request("http://www.example.com:8080/a?b");
     EXPECT_EQ(info.BuildHead(), "GET /a?b HTTP/1.1\r\n"
                                 "accept: */*\r\n"
+                                "Host: www.example.com:8080\r\n"
                                 "Set-Cookie: 1\r\n"
                                 "Set-Cookie: 2\r\n"
                                 "Zeta: z\r\n"
@@ -209,4 +215,83 @@ TEST(Forwarding, PrepareForClientFraming) {
     for (const char* name : {"Pragma", "Cache-Control", "Expires", "Age"})
         EXPECT_FALSE(r.HasHeader(name)) << name;
     EXPECT_TRUE(r.HasHeader("ETag"));
+}
+
+TEST(Forwarding, OptionsFromGroupSettings) {
+    CSettings settings("", nullptr, true);
+    auto options = CConnInfo::ForwardingOptionsOf(settings);
+    EXPECT_FALSE(options.client);
+    EXPECT_TRUE(options.dontUseProxyForLocal);
+    EXPECT_EQ(options.proxyPort, 80);
+
+    const auto set = [&](CSettings::Flag flag, bool on) {
+        settings.Flags(flag.word).SetBit(flag.bit, on);
+    };
+    set(CSettings::kProxyEngineClient, true);
+    set(CSettings::kProxyEnginePreventCacheBypass, true);
+    settings.String(CSettings::kProxyEngineProxyServerSec).SetString(-1, "proxy.lan");
+    settings.Int(CSettings::kProxyEngineProxyPortSec).SetString(-1, "3128");
+    settings.String(CSettings::kProxyEngineDontUseProxyFor).SetString(-1, "example.org");
+
+    CConnInfo request = Request("http://www.example.com/");
+    request.SelectUpstreamProxy(settings);
+    CIString host;
+    std::uint16_t port = 0;
+    EXPECT_TRUE(request.GetConnectTarget(host, port));
+    EXPECT_EQ(host, "proxy.lan");
+    EXPECT_EQ(port, 3128);
+
+    CConnInfo other = Request("http://www.example.org/");
+    other.SelectUpstreamProxy(settings);
+    EXPECT_FALSE(other.HasProxyHost());
+
+    set(CSettings::kProxyEngineTypeAutomatic, true);
+    request.SelectUpstreamProxy(settings);
+    EXPECT_FALSE(request.HasProxyHost());
+
+    CConnInfo response;
+    response.InitResponse(200);
+    response.AddHeader("Expires", "0");
+    LoopbackPair browser;
+    browser.socket.SetKeepAlive(true);
+    EXPECT_TRUE(response.PrepareForClient(settings, browser.socket, false, request));
+    EXPECT_FALSE(response.HasHeader("Expires"));
+    EXPECT_TRUE(response.HasHeader("Connection"));
+}
+
+TEST(Forwarding, BlockedURLs) {
+    CConnInfo request = Request("http://ads.example.com/banner.gif");
+    CStatistic statistic;
+    std::string seen;
+    const auto lookup = [&](int verdict) {
+        return [&seen, verdict](std::string_view url) {
+            seen = url;
+            return verdict;
+        };
+    };
+
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(0)));
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(2)));
+    EXPECT_EQ(seen, "http://ads.example.com/banner.gif");
+    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 0u);
+
+    try {
+        CheckBlockedURL(request, "", &statistic, lookup(1));
+        FAIL() << "not blocked";
+    } catch (const CRedirectException&) {
+        FAIL() << "redirected without a target";
+    } catch (const CHTMLErrException& e) {
+        EXPECT_EQ(e.Status(), 403);
+        EXPECT_EQ(e.TemplateName(), "requestblocked.html");
+    }
+    try {
+        CheckBlockedURL(request, "http://intranet/blocked.html", nullptr, lookup(1));
+        FAIL() << "not blocked";
+    } catch (const CRedirectException& e) {
+        CIString location;
+        e.GetLocation(location);
+        EXPECT_EQ(location, "http://intranet/blocked.html");
+        EXPECT_EQ(e.Status(), 301);
+    }
+    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 1u);
 }
