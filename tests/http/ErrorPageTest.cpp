@@ -150,6 +150,30 @@ TEST(ErrorPage, SendPageWritesHeadAndLoadsOnce) {
     EXPECT_EQ(sent.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
 }
 
+TEST(ErrorPage, LengthCoversTheFilledPage) {
+    TemplateFile file("test-all", "%C%D%E%H%I%M%P%R%c%d%e%h%i%p%s%t%u %% %");
+    if (!file.Exists())
+        GTEST_SKIP() << "error directory not writable";
+    const CHTMLErrException error(nullptr, 415, file.Name().c_str(), false, false);
+    CConnInfo request =
+        Parse({"GET http://127.0.0.1/\"x\" HTTP/1.1", ""}, CConnInfo::kParseRequest);
+    CConnInfo response =
+        Parse({"HTTP/1.1 200 OK", "Content-type: a/<b>", ""}, CConnInfo::kParseResponse);
+    LoopbackPair browser;
+    const long sent = error.SendPage(2, browser.socket, &request, &response, kClient);
+    const std::string all = browser.SentByProxy();
+    const auto end = all.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    const std::string body = all.substr(end + 4);
+    EXPECT_EQ(static_cast<long>(body.size()), sent);
+    EXPECT_NE(all.find("\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(all.substr(0, 37), "HTTP/1.1 415 Unsupported Media Type\r\n");
+    EXPECT_EQ(body.find('<'), std::string::npos) << body;
+    EXPECT_EQ(body.find('"'), std::string::npos) << body;
+    EXPECT_EQ(body.substr(body.size() - 5), " %% %");
+}
+
 TEST(ErrorPage, MidBodyErrorAddsOnlyThePage) {
     TemplateFile file("test-mid", "[error %e]");
     if (!file.Exists())
