@@ -3,11 +3,14 @@
 #include "washers/CIString.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 class CConnInfo;
 class CGenericSocket;
+class CStatistic;
 
 // The only way failures travel inside a request: thrown as copies, caught only
 // by the connection thread's request loop.
@@ -63,8 +66,12 @@ public:
     bool KeepServerAllowed() const { return m_keepServerAllowed; }
     const CIString& TemplateName() const { return *m_templateName; }
 
-    // The template text, loaded on first use (thread-safe).
+    // The template text, loaded on first use (thread-safe; once per prototype
+    // and all its copies).
     const CIString& PageText() const;
+    // Reads a template of the error directory; the default page, naming the
+    // template, when it is missing, unreadable or empty.
+    static CIString LoadTemplate(const CIString& templateName);
     // Replaces the %-placeholders in text; inserted values are never rescanned.
     static void FillPlaceholders(CIString& text, const CConnInfo* request,
                                  const CConnInfo* response, std::uint32_t clientAddress);
@@ -94,6 +101,13 @@ public:
 private:
     CIString m_location;
 };
+
+// URL blocking of one request. lookup gives the block list's verdict on the
+// request's full URL; a verdict of 1 counts BlockedRequests (statistic may be
+// null) and raises requestblocked.html, or a redirect to blockTo when that is
+// not empty. Any other verdict lets the request pass.
+void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatistic* statistic,
+                     const std::function<int(std::string_view url)>& lookup);
 
 // The predefined errors, built once and thrown as copies: throw errors::BadRequest();
 namespace errors {
