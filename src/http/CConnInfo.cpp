@@ -1,0 +1,904 @@
+#include "http/CConnInfo.h"
+
+#include "http/CException.h"
+#include "washers/Vocabulary.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+std::atomic<bool> g_useHttp11{true};
+std::atomic<int> g_localPort{9090};
+
+constexpr std::array<const char*, 9> kMethodNames = {
+    "UNKNOWN", "GET", "PUT", "POST", "CONNECT", "OPTIONS", "HEAD", "DELETE", "TRACE",
+};
+
+struct StatusText {
+    int code;
+    const char* text;
+};
+
+// Searched from the top; the pair with code 0 ends it and names unknown codes.
+constexpr StatusText kStatusTexts[] = {
+    {100, "Continue"},
+    {101, "Switching Protocols"},
+    {200, "OK"},
+    {201, "Created"},
+    {202, "Accepted"},
+    {203, "Non-Authoritative Information"},
+    {204, "No Content"},
+    {205, "Reset Content"},
+    {206, "Partial Content"},
+    {300, "Multiple Choices"},
+    {301, "Moved Permanently"},
+    {302, "Found"},
+    {303, "See Other"},
+    {304, "Not Modified"},
+    {305, "Use Proxy"},
+    {307, "Temporary Redirect"},
+    {400, "Bad Request"},
+    {401, "Unauthorized"},
+    {402, "Payment Required"},
+    {403, "Forbidden"},
+    {404, "Not Found"},
+    {405, "Method Not Allowed"},
+    {406, "Not Acceptable"},
+    {407, "Proxy Authentication Required"},
+    {408, "Request Time-out"},
+    {409, "Conflict"},
+    {410, "Gone"},
+    {411, "Length Required"},
+    {412, "Precondition Failed"},
+    {413, "Request Entity Too Large"},
+    {414, "Request-URI Too Long"},
+    {415, "Unsupported Media Type"},
+    {416, "Requested Range Not Statisfiable"},
+    {417, "Expectation Failed"},
+    {500, "Internal Server Error"},
+    {501, "Not Implemented"},
+    {502, "Bad Gateway"},
+    {503, "Service Unavailable"},
+    {504, "Gateway Time-out"},
+    {505, "HTTP Version Not Supported"},
+    {0, "Unknown error"},
+};
+
+constexpr const char* kHttpPrefix = "HTTP/";
+
+// A response head that outgrows its bounds: the attempt fails, nothing is
+// shown to the browser from it.
+const CException& ResponseHeadTooLarge() {
+    static const CException error("Response head too large.");
+    return error;
+}
+
+bool IsSchemeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
+}
+
+// True when text[0, end) could be a URL scheme.
+bool IsSchemeText(const CIString& text, std::size_t end) {
+    if (end == 0 || end == CIString::npos)
+        return false;
+    for (std::size_t i = 0; i < end; ++i)
+        if (!IsSchemeChar(text[i]))
+            return false;
+    return true;
+}
+
+// Bytes that may not stand in a URL (blank, controls, 127 and above) become
+// %XX with upper-case digits.
+void PercentEscape(CIString& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    CIString out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 33 || b > 126) {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0f];
+        } else {
+            out += c;
+        }
+    }
+    text.swap(out);
+}
+
+const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
+    switch (scheme) {
+    case CConnInfo::kSchemeHttp:
+        return "http://";
+    case CConnInfo::kSchemeHttps:
+        return "https://";
+    case CConnInfo::kSchemeFtp:
+        return "ftp://";
+    default:
+        return "";
+    }
+}
+
+// Parses "major.minor..." after "HTTP/"; false when the major part is missing.
+bool ParseVersion(const CIString& text, std::int32_t& version) {
+    const auto dot = text.find('.');
+    if (dot == CIString::npos || dot == 0)
+        return false;
+    const int major = CIString(text.substr(0, dot)).ToInt();
+    const int minor = CIString(text.substr(dot + 1)).ToInt();
+    version = static_cast<std::int32_t>((static_cast<std::uint32_t>(major) << 16) |
+                                        static_cast<std::uint32_t>(minor));
+    return true;
+}
+
+// True when a comma-separated header value holds the token (blanks around it ignored).
+bool HasToken(const CIString& value, ci_string_view token) {
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        auto end = value.find(',', start);
+        if (end == CIString::npos)
+            end = value.size();
+        CIString item(value.substr(start, end - start));
+        item.Trim();
+        if (ci_string_view(item) == token)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A Content-Length of a request: one or more comma-separated copies of one
+// plain decimal number that fits the body counter. -1 when it is anything else.
+std::int64_t ParseRequestLength(const CIString& value) {
+    std::int64_t result = -1;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        auto end = value.find(',', start);
+        if (end == CIString::npos)
+            end = value.size();
+        CIString item(value.substr(start, end - start));
+        item.Trim();
+        if (item.empty() || item.size() > 10)
+            return -1;
+        std::int64_t n = 0;
+        for (char c : item) {
+            if (c < '0' || c > '9')
+                return -1;
+            n = n * 10 + (c - '0');
+        }
+        if (n > std::numeric_limits<std::int32_t>::max() || (result >= 0 && n != result))
+            return -1;
+        result = n;
+        start = end + 1;
+    }
+    return result;
+}
+
+} // namespace
+
+CConnInfo::CConnInfo(std::uint32_t ownerTag) : m_ownerTag(ownerTag) {}
+
+void CConnInfo::SetStartOptions(bool useHttp11, int localPort) {
+    g_useHttp11 = useHttp11;
+    g_localPort = localPort;
+}
+
+bool CConnInfo::UseHttp11() {
+    return g_useHttp11;
+}
+
+int CConnInfo::LocalPort() {
+    return g_localPort;
+}
+
+// ---- header fields ----
+
+CConnInfo::HeaderPos CConnInfo::AddHeader(CIString name, CIString value) {
+    // A multimap inserts after the fields of an equal name, keeping arrival order.
+    return m_headers.emplace(std::move(name), std::move(value));
+}
+
+bool CConnInfo::HasHeader(const CIString& name) const {
+    return m_headers.find(name) != m_headers.end();
+}
+
+bool CConnInfo::GetHeader(const CIString& name, CIString& value) const {
+    const auto it = m_headers.find(name);
+    if (it == m_headers.end())
+        return false;
+    value = it->second;
+    return true;
+}
+
+bool CConnInfo::FindNextHeader(const CIString& name, CIString& value, HeaderPos& pos) {
+    for (; pos != m_headers.end(); ++pos) {
+        if (pos->first == name) {
+            value = pos->second;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t CConnInfo::RemoveHeader(const CIString& name) {
+    return m_headers.erase(name);
+}
+
+void CConnInfo::InitResponse(int status) {
+    Reset();
+    m_type = kTypeResponse;
+    m_version = UseHttp11() ? 0x10001 : 0x10000;
+    m_status = status;
+}
+
+void CConnInfo::Reset() {
+    m_headers.clear();
+    m_scheme = kSchemeNone;
+    m_port = 0;
+    m_host.clear();
+    m_path.clear();
+    m_proxyHost.clear();
+    m_reason.clear();
+    m_firstLine.clear();
+    m_requestUri.clear();
+    m_referer.clear();
+    m_userAgent.clear();
+    m_method = kMethodUnknown;
+    m_version = 0;
+    m_status = 0;
+    m_type = kTypeUnknown;
+    m_headSize = 0;
+    m_filterFlags = 0;
+    m_headComplete = false;
+    m_requestMethod = kMethodUnknown;
+    m_closeAfterResponse = false;
+    m_framing = Framing();
+}
+
+// ---- reading ----
+
+CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod requestMethod) {
+    m_parseTime = std::time(nullptr);
+    m_requestMethod = requestMethod;
+    const int kind = mode & 0x0f;
+
+    const CIString first = lines.ReadLine();
+    m_firstLine = first;
+    m_headSize += static_cast<std::uint32_t>(first.size());
+    std::size_t headBytes = first.size();
+
+    CIString work(first);
+    work.TrimLeft();
+    if (!work.empty()) {
+        bool good = false;
+        if ((kind == kParseAny || kind == kParseResponse) && work.StartsWith(kHttpPrefix))
+            good = ParseStatusLine(work);
+        else if (kind == kParseAny || kind == kParseRequest)
+            good = ParseRequestLine(work);
+        if (!good) {
+            lines.PushBackLine(first);
+            throw errors::BadRequest();
+        }
+
+        const auto tooLarge = [this]() {
+            if (m_type == kTypeResponse)
+                throw ResponseHeadTooLarge();
+            throw errors::BadRequest();
+        };
+        HeaderPos last = m_headers.end();
+        bool foldedFraming = false;
+        int headerLines = 0;
+        for (;;) {
+            CIString line = lines.ReadLine();
+            m_headSize += static_cast<std::uint32_t>(line.size());
+            headBytes += line.size();
+            line.TrimLeft();
+            if (line.size() <= 2) {
+                m_headComplete = true;
+                break;
+            }
+            if (++headerLines > kMaxHeaderLines || headBytes > kMaxHeadBytes)
+                tooLarge();
+            const auto colon = line.find(':');
+            if (colon != CIString::npos) {
+                CIString value(line.substr(colon + 1));
+                value.TrimLeft();
+                last = AddHeader(CIString(line.substr(0, colon)), std::move(value));
+            } else if (last != m_headers.end()) {
+                last->second += line;
+                if (last->first == vocab::kHdrTransferEncoding ||
+                    last->first == vocab::kHdrContentLength)
+                    foldedFraming = true;
+            }
+        }
+
+        GetHeader(vocab::kHdrReferer, m_referer);
+        GetHeader(vocab::kHdrUserAgent, m_userAgent);
+        if (m_type == kTypeRequest)
+            CheckRequestFraming(foldedFraming);
+    }
+
+    m_framing = DecideFraming();
+    if (m_type == kTypeResponse && m_framing.chunked)
+        RemoveHeader(vocab::kHdrContentLength); // the chunks decide the length
+
+    if (m_type == kTypeRequest && m_host.empty())
+        GetHeader(vocab::kHdrHost, m_host);
+    return m_framing;
+}
+
+bool CConnInfo::ParseStatusLine(CIString work) {
+    work.erase(0, 5);
+    if (!ParseVersion(work, m_version))
+        return false;
+    const auto blank = work.find(' ');
+    if (blank == CIString::npos)
+        return false;
+    work.erase(0, blank + 1);
+    m_status = work.ToInt();
+    work.erase(0, std::min<std::size_t>(4, work.size()));
+    work.TrimLeft();
+    m_reason = work;
+    m_type = kTypeResponse;
+    return true;
+}
+
+bool CConnInfo::ParseRequestLine(CIString work) {
+    m_status = 0;
+    const auto blank = work.find(' ');
+    if (blank == CIString::npos)
+        return false;
+    const ci_string_view name(work.data(), blank);
+    m_method = kMethodUnknown;
+    for (std::size_t i = 1; i < kMethodNames.size(); ++i) {
+        if (name == kMethodNames[i]) {
+            m_method = static_cast<HttpMethod>(i);
+            break;
+        }
+    }
+    work.erase(0, blank + 1);
+    work.TrimLeft();
+    const auto uriEnd = work.find(' ');
+    if (uriEnd == CIString::npos)
+        return false;
+    m_requestUri = work.substr(0, uriEnd);
+    if (!ParseURL(m_requestUri, false))
+        return false;
+    if (m_scheme == kSchemeNone && m_method != kMethodConnect)
+        m_scheme = kSchemeHttp;
+    work.erase(0, uriEnd + 1);
+    work.TrimLeft();
+    if (!work.StartsWith(kHttpPrefix) || !ParseVersion(CIString(work.substr(5)), m_version))
+        return false;
+    m_type = kTypeRequest;
+    return true;
+}
+
+// A request body must be framed one way only: a proxy and the server behind it
+// that read the length differently would disagree on where the next request
+// starts.
+void CConnInfo::CheckRequestFraming(bool foldedFraming) {
+    if (foldedFraming)
+        throw errors::BadRequest();
+
+    const auto te = m_headers.equal_range(vocab::kHdrTransferEncoding);
+    const bool chunked = te.first != te.second;
+    if (chunked) {
+        CIString coding(te.first->second);
+        coding.Trim();
+        if (std::next(te.first) != te.second || coding != "chunked")
+            throw errors::BadRequest();
+    }
+
+    std::int64_t length = -1;
+    const auto cl = m_headers.equal_range(vocab::kHdrContentLength);
+    for (auto it = cl.first; it != cl.second; ++it) {
+        const std::int64_t n = ParseRequestLength(it->second);
+        if (n < 0 || (length >= 0 && n != length))
+            throw errors::BadRequest();
+        length = n;
+    }
+
+    if (chunked) {
+        if (length >= 0) {
+            RemoveHeader(vocab::kHdrContentLength);
+            m_closeAfterResponse = true;
+        }
+        // Forwarded with the proxy's own framing, spelled one way only.
+        RemoveHeader(vocab::kHdrTransferEncoding);
+        AddHeader(vocab::kHdrTransferEncoding, "chunked");
+    } else if (std::distance(cl.first, cl.second) > 1) {
+        RemoveHeader(vocab::kHdrContentLength);
+        AddHeader(vocab::kHdrContentLength, CIString().FromInt(static_cast<std::int32_t>(length)));
+    }
+}
+
+CConnInfo::Framing CConnInfo::DecideFraming() const {
+    Framing framing;
+    if (m_type == kTypeRequest)
+        framing.proxyStyle = !m_host.empty();
+
+    if (m_version > 0x10000 && UseHttp11()) {
+        framing.keepAlive = true;
+        const CIString& name = (m_type == kTypeRequest && framing.proxyStyle)
+                                   ? vocab::kHdrProxyConnection
+                                   : vocab::kHdrConnection;
+        CIString value;
+        if (GetHeader(name, value) && HasToken(value, "close"))
+            framing.keepAlive = false;
+    }
+
+    if (!HasBody()) {
+        framing.bodyBytesLeft = 0;
+        return framing;
+    }
+    CIString value;
+    if (GetHeader(vocab::kHdrTransferEncoding, value) && value.find("chunked") != CIString::npos) {
+        framing.chunked = true;
+    } else if (GetHeader(vocab::kHdrContentLength, value)) {
+        value.TrimLeft();
+        // A negative length means nothing sensible: read to the end instead.
+        framing.bodyBytesLeft = std::max(-1, value.ToInt());
+    }
+    return framing;
+}
+
+bool CConnInfo::HasBody() const {
+    if ((m_status >= 100 && m_status <= 199) || m_status == 204 || m_status == 304)
+        return false;
+    return !(m_type == kTypeResponse && m_requestMethod == kMethodHead);
+}
+
+bool CConnInfo::IsInterimResponse() const {
+    return m_type == kTypeResponse && m_status >= 100 && m_status <= 199 && m_status != 101;
+}
+
+bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
+    // "://" ends a scheme only where one can stand: a query may well hold a
+    // second URL ("/cvrate?url=http://x").
+    std::size_t hostStart = 0;
+    m_scheme = kSchemeNone;
+    const auto sep = text.find("://");
+    if (IsSchemeText(text, sep)) {
+        const ci_string_view scheme(text.data(), sep);
+        if (scheme == "http")
+            m_scheme = kSchemeHttp;
+        else if (scheme == "https")
+            m_scheme = kSchemeHttps;
+        else if (scheme == "ftp")
+            m_scheme = kSchemeFtp;
+        hostStart = sep + 3;
+    }
+
+    std::size_t urlEnd = text.size();
+    if (stopAtSpace) {
+        const auto blank = text.find(' ', hostStart);
+        if (blank != CIString::npos)
+            urlEnd = blank;
+    }
+    auto slash = text.find('/', hostStart);
+    if (slash >= urlEnd)
+        slash = CIString::npos;
+    const std::size_t hostEnd = slash == CIString::npos ? urlEnd : slash;
+    if (hostStart < hostEnd) {
+        const auto at = text.rfind('@', hostEnd - 1);
+        if (at != CIString::npos && at >= hostStart)
+            hostStart = at + 1;
+    }
+
+    m_host = hostStart < hostEnd ? text.substr(hostStart, hostEnd - hostStart) : CIString();
+    if (!m_host.empty()) {
+        const auto colon = m_host.find(':');
+        if (colon != CIString::npos) {
+            m_port = static_cast<std::uint16_t>(CIString(m_host.substr(colon + 1)).ToInt());
+            m_host.erase(colon);
+        }
+        m_host.TrimRight(".");
+    }
+
+    if (slash != CIString::npos) {
+        m_path = text.substr(slash, urlEnd - slash);
+        PercentEscape(m_path);
+    } else {
+        m_path = "/";
+    }
+
+    // The extension is what follows the last dot of the last path segment,
+    // queries left out.
+    m_extension.clear();
+    std::size_t end = std::min(urlEnd, text.find('?'));
+    for (std::size_t i = end; i > 0; --i) {
+        const char c = text[i - 1];
+        if (c == '/')
+            break;
+        if (c == '.') {
+            if (i < 2 || text[i - 2] != '/')
+                m_extension = text.substr(i, end - i);
+            break;
+        }
+    }
+
+    return slash != CIString::npos || !m_host.empty();
+}
+
+// ---- derived texts ----
+
+void CConnInfo::GetMethodName(CIString& text) const {
+    if (m_method >= kMethodGet && m_method <= kMethodTrace) {
+        text = kMethodNames[m_method];
+        return;
+    }
+    if (m_type == kTypeRequest) {
+        CIString line(m_firstLine);
+        line.TrimLeft();
+        const auto blank = line.find(' ');
+        if (blank != CIString::npos) {
+            text = line.substr(0, blank);
+            return;
+        }
+    }
+    text = kMethodNames[kMethodUnknown];
+}
+
+void CConnInfo::GetSchemeName(CIString& text) const {
+    switch (m_scheme) {
+    case kSchemeHttp:
+        text = "http";
+        break;
+    case kSchemeHttps:
+        text = "https";
+        break;
+    case kSchemeFtp:
+        text = "ftp";
+        break;
+    default:
+        text.clear();
+        break;
+    }
+}
+
+void CConnInfo::MakeAbsoluteURL(CIString& url) const {
+    // Absolute: a scheme, its colon and a slash somewhere after it. A colon
+    // further on ("/find?q=a:b/c") does not make a URL absolute.
+    const auto colon = url.find(':');
+    if (IsSchemeText(url, colon) && url.find('/', colon) != CIString::npos)
+        return;
+
+    CIString result(SchemePrefix(m_scheme));
+    if (url.size() >= 2 && url[0] == '/' && url[1] == '/') {
+        // Protocol-relative: another host under this page's scheme.
+        if (!result.empty())
+            result.erase(result.size() - 2);
+        result += url;
+        PercentEscape(result);
+        url = result;
+        return;
+    }
+
+    result += m_host;
+    if (m_port != 0) {
+        result += ':';
+        result += CIString().FromInt(m_port);
+    }
+    if (url.empty()) {
+        result += m_path;
+    } else if (url[0] == '/') {
+        result += url;
+        PercentEscape(result);
+    } else if (url[0] == '?' || url[0] == '#') {
+        // A new query (or a fragment) of this very document.
+        CIString rel(url);
+        PercentEscape(rel);
+        result += m_path.substr(0, url[0] == '?' ? m_path.find('?') : m_path.find('#'));
+        result += rel;
+    } else {
+        CIString rel(url);
+        PercentEscape(rel);
+        int up = 0;
+        for (;;) {
+            if (rel.StartsWith("../")) {
+                rel.erase(0, 3);
+                ++up;
+            } else if (rel.StartsWith("./")) {
+                rel.erase(0, 2);
+            } else {
+                break;
+            }
+        }
+        // The directory of this document; its query may hold slashes too.
+        CIString base(m_path.substr(0, m_path.find('?')));
+        base.erase(base.rfind('/') == CIString::npos ? 0 : base.rfind('/') + 1);
+        for (int i = 0; i < up && base.size() >= 2; ++i) {
+            const auto cut = base.rfind('/', base.size() - 2);
+            if (cut == CIString::npos)
+                break;
+            base.erase(cut + 1);
+        }
+        result += base;
+        result += rel;
+    }
+    url = result;
+}
+
+void CConnInfo::GetFullURL(CIString& url) const {
+    url = m_requestUri;
+    if (m_method != kMethodConnect)
+        MakeAbsoluteURL(url);
+}
+
+void CConnInfo::GetProxyAddress(CIString& text) const {
+    text = m_localAddress;
+    text += ':';
+    text += CIString().FromInt(LocalPort());
+}
+
+bool CConnInfo::GetMediaType(CIString& text) const {
+    CIString value;
+    if (!GetHeader(vocab::kHdrContentType, value))
+        return false;
+    const auto semicolon = value.find(';');
+    if (semicolon != CIString::npos)
+        value.erase(semicolon);
+    value.Trim();
+    text = value;
+    return true;
+}
+
+const char* CConnInfo::GetStatusText(int code) {
+    const StatusText* entry = kStatusTexts;
+    while (entry->code != 0 && entry->code != code)
+        ++entry;
+    return entry->text;
+}
+
+// ---- writing ----
+
+void CConnInfo::AppendTarget(CIString& out) const {
+    if (!m_proxyHost.empty() && !m_host.empty()) {
+        out += SchemePrefix(m_scheme);
+        out += m_host;
+        if (m_port != 0) {
+            out += ':';
+            out += CIString().FromInt(m_port);
+        }
+    }
+    // A CONNECT target is host and port alone, never a path.
+    if (m_method == kMethodConnect && !m_host.empty())
+        return;
+    if (!m_path.empty())
+        out += m_path;
+    else if (m_method != kMethodConnect)
+        out += '/';
+}
+
+CIString CConnInfo::BuildHead() const {
+    CIString head;
+    head.reserve(1024);
+    const char* version = UseHttp11() ? "HTTP/1.1" : "HTTP/1.0";
+    if (m_type == kTypeResponse) {
+        char status[32];
+        std::snprintf(status, sizeof status, " %3.3d ", m_status);
+        head += version;
+        head += status;
+        head += m_reason.empty() ? CIString(GetStatusText(m_status)) : m_reason;
+    } else {
+        CIString method;
+        GetMethodName(method);
+        head += method;
+        head += ' ';
+        AppendTarget(head);
+        head += ' ';
+        head += version;
+    }
+    head += "\r\n";
+    for (const auto& [name, value] : m_headers) {
+        if (name.empty())
+            continue;
+        head += name;
+        head += ": ";
+        head += value;
+        head += "\r\n";
+    }
+    head += "\r\n";
+    return head;
+}
+
+// ---- forwarding ----
+
+bool CConnInfo::GetConnectTarget(CIString& host, std::uint16_t& port) const {
+    if (!m_proxyHost.empty()) {
+        host = m_proxyHost;
+        port = m_proxyPort != 0 ? m_proxyPort : 80;
+        return true;
+    }
+    host = m_host;
+    port = m_port != 0 ? m_port : 80;
+    return false;
+}
+
+void CConnInfo::SetUpstreamProxy(const CIString& host, int port) {
+    m_proxyHost = host;
+    m_proxyPort = port < 1 ? 0 : static_cast<std::uint16_t>(port);
+}
+
+void CConnInfo::SelectUpstreamProxy(const ForwardingOptions& options) {
+    bool viaProxy = options.client && !options.typeAutomatic;
+    if (viaProxy && options.dontUseProxyForLocal &&
+        (m_host.find('.') == CIString::npos || m_host == "127.0.0.1"))
+        viaProxy = false;
+    if (viaProxy) {
+        const CIString& list = options.dontUseProxyFor;
+        constexpr const char* kSeparators = " \t,;";
+        std::size_t pos = list.find_first_not_of(kSeparators);
+        while (viaProxy && pos != CIString::npos) {
+            const auto end = list.find_first_of(kSeparators, pos);
+            const CIString entry(list.substr(pos, end == CIString::npos ? end : end - pos));
+            if (MatchHostPattern(m_host.View(), entry.View()) == PatternMatch::Match ||
+                (m_host.size() >= entry.size() &&
+                 m_host.compare(m_host.size() - entry.size(), entry.size(), entry) == 0))
+                viaProxy = false;
+            pos = end == CIString::npos ? end : list.find_first_not_of(kSeparators, end);
+        }
+    }
+    if (viaProxy)
+        SetUpstreamProxy(options.proxyServer, options.proxyPort);
+    else
+        SetUpstreamProxy(CIString(), 0);
+}
+
+namespace {
+
+using Result = CConnInfo::PatternMatch;
+
+// Index of the ')' closing the group that opens at p[open], '\' escapes
+// honoured; npos when there is none.
+std::size_t GroupEnd(std::string_view p, std::size_t open) {
+    for (std::size_t i = open + 1; i < p.size(); ++i) {
+        if (p[i] == '\\')
+            ++i;
+        else if (p[i] == ')')
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+Result MatchAt(std::string_view t, std::string_view p) {
+    std::size_t ti = 0, pi = 0;
+    for (;;) {
+        if (pi == p.size())
+            return ti == t.size() ? Result::Match : Result::NoMatch;
+        const char c = p[pi];
+        if (ti == t.size() && c != '*' && c != '(' && c != '$')
+            return Result::NoMatchPossible;
+        switch (c) {
+        case '?':
+            ++pi;
+            ++ti;
+            break;
+        case '*': {
+            while (pi < p.size() && p[pi] == '*')
+                ++pi;
+            if (pi == p.size())
+                return Result::Match;
+            const std::string_view rest = p.substr(pi);
+            for (std::size_t k = ti; k < t.size(); ++k) {
+                const Result r = MatchAt(t.substr(k), rest);
+                if (r == Result::Match)
+                    return r;
+                if (r == Result::NoMatchPossible)
+                    break;
+            }
+            // "*$": the star takes the rest of the text.
+            return rest == "$" ? Result::Match : Result::NoMatchPossible;
+        }
+        case '$':
+            if (ti != t.size())
+                return Result::NoMatch;
+            ++pi;
+            break;
+        case '(': {
+            const std::size_t close = GroupEnd(p, pi);
+            if (close == std::string_view::npos)
+                return Result::NoMatchPossible;
+            const std::string_view after = p.substr(close + 1);
+            std::size_t start = pi + 1;
+            for (std::size_t i = start; i <= close; ++i) {
+                if (i < close && p[i] == '\\') {
+                    ++i;
+                    continue;
+                }
+                if (i == close || p[i] == '|') {
+                    std::string alternative(p.substr(start, i - start));
+                    alternative += after;
+                    if (MatchAt(t.substr(ti), alternative) == Result::Match)
+                        return Result::Match;
+                    start = i + 1;
+                }
+            }
+            return Result::NoMatch;
+        }
+        case '[': {
+            const std::size_t close = p.find(']', pi + 1);
+            if (close == std::string_view::npos) {
+                if (t[ti] != '[')
+                    return Result::NoMatch;
+                ++pi;
+                ++ti;
+                break;
+            }
+            std::string_view set = p.substr(pi + 1, close - pi - 1);
+            const bool negate = !set.empty() && set[0] == '^';
+            if (negate)
+                set.remove_prefix(1);
+            const auto alnum = [](char x) {
+                return (x >= '0' && x <= '9') || (x >= 'a' && x <= 'z') || (x >= 'A' && x <= 'Z');
+            };
+            bool in;
+            if (set.size() == 3 && set[1] == '-' && alnum(set[0]) && alnum(set[2]))
+                in = t[ti] >= set[0] && t[ti] <= set[2];
+            else
+                in = set.find(t[ti]) != std::string_view::npos;
+            if (in == negate)
+                return Result::NoMatch;
+            pi = close + 1;
+            ++ti;
+            break;
+        }
+        case '\\':
+            if (pi + 1 < p.size())
+                ++pi;
+            [[fallthrough]];
+        default:
+            if (!ci_char_traits::eq(p[pi], t[ti]))
+                return Result::NoMatch;
+            ++pi;
+            ++ti;
+            break;
+        }
+    }
+}
+
+} // namespace
+
+CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
+                                                    std::string_view pattern) {
+    return MatchAt(text, pattern);
+}
+
+bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,
+                                 bool clientKeepAlive, bool bodyWillChange) {
+    if (bodyWillChange)
+        RemoveHeader(vocab::kHdrContentLength);
+    RemoveHeader(vocab::kHdrTransferEncoding);
+    RemoveHeader(vocab::kHdrConnection);
+    RemoveHeader(vocab::kHdrProxyConnection);
+
+    bool chunked = false;
+    const CIString& connection =
+        clientProxyStyle ? vocab::kHdrProxyConnection : vocab::kHdrConnection;
+    if (!clientKeepAlive) {
+        AddHeader(connection, "close");
+    } else {
+        AddHeader(connection, "keep-alive");
+        // Without a length the browser can only tell the end from the chunks;
+        // a message that has no body gets none.
+        if (!HasHeader(vocab::kHdrContentLength) && HasBody()) {
+            AddHeader(vocab::kHdrTransferEncoding, "chunked");
+            chunked = true;
+        }
+    }
+
+    if (options.preventCacheBypass) {
+        for (const CIString* name :
+             {&vocab::kHdrAge, &vocab::kHdrCacheControl, &vocab::kHdrExpires, &vocab::kHdrIfMatch,
+              &vocab::kHdrIfModifiedSince, &vocab::kHdrIfNoneMatch, &vocab::kHdrIfRange,
+              &vocab::kHdrIfUnmodifiedSince, &vocab::kHdrPragma})
+            RemoveHeader(*name);
+    }
+    return chunked;
+}

@@ -1,0 +1,5 @@
+#include "http/CGenericEncoding.h"
+
+DecodeResult CGenericEncoding::Decode(CBuffer&, CBuffer&) {
+    return kDecodeComplete;
+}

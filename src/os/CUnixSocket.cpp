@@ -1,0 +1,361 @@
+#include "os/CUnixSocket.h"
+
+#include "http/CException.h"
+#include "os/CPersistentSockets.h"
+#include "washers/CIString.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint32_t kReceiveMinFree = 8192;
+constexpr std::uint32_t kReceiveGrow = 16384;
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Polls one descriptor for events, restarting after signals until the
+// deadline; returns poll's result.
+int PollUntil(pollfd& p, int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        p.revents = 0;
+        const int rc = poll(&p, 1, timeoutMs < 0 ? -1 : MillisecondsLeft(deadline));
+        if (rc >= 0 || errno != EINTR)
+            return rc;
+    }
+}
+
+// The IPv4 address of host: dotted text as it is, a name through the resolver
+// (its first IPv4 address). False when there is none.
+bool Resolve(const std::string& host, in_addr& address) {
+    if (host.empty())
+        return false;
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    bool ok = false;
+    for (const addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
+        if (a->ai_family == AF_INET && a->ai_addr != nullptr) {
+            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+            ok = address.s_addr != INADDR_ANY && address.s_addr != INADDR_NONE;
+        }
+    }
+    freeaddrinfo(found);
+    return ok;
+}
+
+} // namespace
+
+CUnixSocket::CUnixSocket() {
+    Reset();
+}
+
+CUnixSocket::~CUnixSocket() {
+    try {
+        Close();
+    } catch (...) {
+        // Nothing to report to from a destructor; the descriptor is gone.
+    }
+}
+
+void CUnixSocket::Attach(int fd) {
+    if (IsOpen())
+        CloseNoPool();
+    m_peerAddress = 0;
+    m_peerPort = 0;
+    m_keepAlive = false;
+    m_readTimeoutMs = 0; // a browser may think as long as it likes
+    if (!Adopt(fd))
+        ::close(fd);
+}
+
+bool CUnixSocket::Adopt(int fd) {
+    StCritical lock(m_fdLock);
+    if (m_aborted)
+        return false;
+    m_fd = fd;
+    return true;
+}
+
+int CUnixSocket::ReleaseDescriptor() {
+    StCritical lock(m_fdLock);
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+void CUnixSocket::CloseDescriptor() {
+    if (m_fd < 0)
+        return;
+    // The drain runs without the lock, so that an Abort meanwhile only has to
+    // wait for the close itself.
+    CPersistentSockets::HalfCloseAndDrain(m_fd, kDrainTimeoutMs);
+    StCritical lock(m_fdLock);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+void CUnixSocket::Abort() {
+    StCritical lock(m_fdLock);
+    m_aborted = true;
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void CUnixSocket::AwaitInput() {
+    if (m_readTimeoutMs <= 0)
+        return;
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = PollUntil(p, m_readTimeoutMs);
+    if (rc < 0)
+        throw COSErrException(errno);
+    if (rc == 0) {
+        // A server that went silent: the connection is out of step for good.
+        m_keepAlive = false;
+        throw COSErrException(ETIMEDOUT);
+    }
+}
+
+std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
+    if (m_bodyBytesLeft == 0)
+        return 0;
+    const bool own = &buf == &m_input;
+    for (;;) {
+        AwaitInput();
+        std::uint32_t room = kReceiveGrow;
+        char* at = buf.BeginWrite(room, kReceiveMinFree);
+        std::size_t limit = room;
+        // Into a body buffer: never past the body, so what follows stays for
+        // the next message.
+        if (!own && m_bodyBytesLeft > 0)
+            limit = static_cast<std::size_t>(std::min<std::int64_t>(m_bodyBytesLeft, room));
+        ssize_t rc;
+        do
+            rc = ::recv(m_fd, at, limit, 0);
+        while (rc < 0 && errno == EINTR);
+        const int error = errno;
+        const std::uint32_t got = rc > 0 ? static_cast<std::uint32_t>(rc) : 0;
+        std::uint32_t dropped = 0;
+        if (m_skipCR && got > 0) {
+            while (dropped < got && at[dropped] == '\r')
+                ++dropped;
+            if (dropped < got)
+                m_skipCR = false;
+            if (dropped > 0)
+                std::copy(at + dropped, at + got, at);
+        }
+        const std::uint32_t kept = got - dropped;
+        buf.EndWrite(kept);
+        if (!own)
+            ConsumeBody(kept);
+        if (rc < 0)
+            throw COSErrException(error);
+        if (rc == 0)
+            return 0;
+        CountReceived(got);
+        if (kept > 0)
+            return kept;
+    }
+}
+
+void CUnixSocket::SendAll(const void* head, std::size_t headLength, const void* data, std::size_t n,
+                          const void* tail, std::size_t tailLength) {
+    iovec parts[3] = {{const_cast<void*>(head), headLength},
+                      {const_cast<void*>(data), n},
+                      {const_cast<void*>(tail), tailLength}};
+    iovec* next = parts;
+    int count = 3;
+    while (count > 0 && next->iov_len == 0) {
+        ++next;
+        --count;
+    }
+    while (count > 0) {
+        msghdr message{};
+        message.msg_iov = next;
+        message.msg_iovlen = static_cast<std::size_t>(count);
+        const ssize_t rc = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc < 0)
+            throw COSErrException(errno);
+        if (rc == 0)
+            throw CException::HalfClosed();
+        CountSent(static_cast<std::uint64_t>(rc));
+        // A short send (a signal, a send time limit) continues where it stopped.
+        std::size_t sent = static_cast<std::size_t>(rc);
+        while (count > 0 && sent >= next->iov_len) {
+            sent -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + sent;
+            next->iov_len -= sent;
+        }
+    }
+}
+
+std::uint32_t CUnixSocket::Send(const void* data, std::uint32_t n) {
+    m_nothingSent = false;
+    if (m_chunkedOutput) {
+        char head[16];
+        const int headLength = std::snprintf(head, sizeof head, "%X\r\n", n);
+        SendAll(head, static_cast<std::size_t>(headLength), data, n, "\r\n", 2);
+        return n;
+    }
+    if (n == 0)
+        return 0;
+    SendAll(nullptr, 0, data, n, nullptr, 0);
+    return n;
+}
+
+void CUnixSocket::GetLocalAddress(CIString& out) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    char text[INET_ADDRSTRLEN] = "0.0.0.0";
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_family == AF_INET)
+        inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+    out = text;
+}
+
+bool CUnixSocket::WaitReadable(CGenericSocket* other, int seconds) {
+    // Bytes already buffered count as readable.
+    if (other != nullptr && !other->Input().Empty())
+        return true;
+    if (!m_input.Empty())
+        return false;
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {other ? other->Descriptor() : -1, POLLIN, 0}};
+    const int timeoutMs = seconds > 0 ? seconds * 1000 : -1;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int rc = ::poll(fds, 2, timeoutMs < 0 ? -1 : MillisecondsLeft(deadline));
+        if (rc >= 0)
+            break;
+        if (errno != EINTR)
+            throw COSErrException(errno);
+    }
+    return other != nullptr && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+void CUnixSocket::Close() {
+    if (m_fd >= 0 && m_keepAlive && m_peerAddress != 0 && !m_aborted && m_input.Empty() &&
+        (m_endOfData || m_bodyBytesLeft == 0)) {
+        bool reusable = true;
+        if (m_chunkedOutput) {
+            try {
+                Send(nullptr, 0);
+            } catch (const CException&) {
+                reusable = false;
+            }
+        }
+        if (reusable) {
+            int fd = ReleaseDescriptor();
+            CPersistentSockets::Instance().Put(fd, m_peerAddress, m_peerPort);
+            m_peerAddress = 0;
+            m_peerPort = 0;
+            return;
+        }
+    }
+    CloseDescriptor();
+    m_peerAddress = 0;
+    m_peerPort = 0;
+    // Unread bytes belong to this connection only.
+    m_input.Clear();
+}
+
+void CUnixSocket::CloseNoPool() {
+    m_keepAlive = false;
+    Close();
+}
+
+void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePool) {
+    if (IsOpen())
+        Close();
+    m_input.Clear();
+    if (m_aborted)
+        throw COSErrException(ECANCELED);
+
+    in_addr address{};
+    if (!Resolve(std::string(host), address))
+        throw errors::CannotConnect();
+    m_peerAddress = address.s_addr;
+    m_peerPort = port;
+    m_readTimeoutMs = m_serverReadTimeoutMs;
+
+    if (usePool) {
+        const int idle = CPersistentSockets::Instance().Take(address.s_addr, port);
+        if (idle >= 0) {
+            if (!Adopt(idle)) {
+                ::close(idle);
+                throw COSErrException(ECANCELED);
+            }
+            return;
+        }
+    }
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw COSErrException(errno);
+    if (!Adopt(fd)) {
+        ::close(fd);
+        throw COSErrException(ECANCELED);
+    }
+    auto fail = [this](int error) {
+        StCritical lock(m_fdLock);
+        ::close(m_fd);
+        m_fd = -1;
+        return COSErrException(error);
+    };
+
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        throw fail(errno);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr = address;
+    target.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0) {
+        if (errno != EINPROGRESS && errno != EINTR)
+            throw fail(errno);
+        pollfd p{fd, POLLOUT, 0};
+        const int rc = PollUntil(p, m_connectTimeoutMs);
+        if (rc < 0)
+            throw fail(errno);
+        if (rc == 0)
+            throw fail(ETIMEDOUT);
+        int soError = 0;
+        socklen_t length = sizeof soError;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) < 0)
+            throw fail(errno);
+        if (soError != 0)
+            throw fail(soError);
+    }
+    if (::fcntl(fd, F_SETFL, flags) < 0)
+        throw fail(errno);
+    if (m_aborted)
+        throw fail(ECANCELED);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "os/CCriticalSection.h"
+#include "os/CGenericSocket.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+// A TCP connection over a BSD socket. Server-side connections that stay alive
+// are handed to the idle-connection pool when closed.
+//
+// Only the owning thread opens and closes the descriptor. Another thread may
+// only Abort(), which shuts the connection down in both directions: that wakes
+// a blocked receive, send or connect of the owner, and the descriptor number
+// cannot be reused under the owner because the owner still holds it.
+class CUnixSocket : public CGenericSocket {
+public:
+    static constexpr int kConnectTimeoutMs = 30 * 1000;
+    // A server that sends nothing for this long is given up.
+    static constexpr int kServerReadTimeoutMs = 5 * 60 * 1000;
+    // Longest wait for the peer to close after our half-close.
+    static constexpr int kDrainTimeoutMs = 2000;
+
+    CUnixSocket();
+    // Closes (a kept-alive server connection goes to the pool).
+    ~CUnixSocket() override;
+
+    // Takes an accepted browser connection: no peer address, keep-alive off,
+    // no read time limit.
+    void Attach(int fd);
+
+    std::uint32_t Receive(CBuffer& buf) override;
+    std::uint32_t Send(const void* data, std::uint32_t n) override;
+    bool IsOpen() const override { return m_fd >= 0; }
+    void GetLocalAddress(CIString& out) override;
+    bool WaitReadable(CGenericSocket* other, int seconds) override;
+
+    // A kept-alive server connection whose response was read to its end goes to
+    // the pool (after the last chunk when chunked output is on); anything else
+    // is half-closed, drained for a bounded time and closed.
+    virtual void Close();
+    // Connects to host (dotted IPv4 or a name) and port. With usePool an idle
+    // connection to the same address and port is reused when one is alive.
+    // Throws cannotconnect.html for an unknown host, the operating-system
+    // error for a failing or timed-out connect.
+    virtual void Connect(std::string_view host, std::uint16_t port, bool usePool);
+    // Closes for good: the connection is never handed to the pool.
+    void CloseNoPool();
+
+    // From any thread: shuts the connection down both ways and makes every
+    // later Connect fail. The owner still closes the descriptor.
+    void Abort();
+    bool Aborted() const { return m_aborted.load(); }
+
+    // Read time limit in milliseconds, 0 for none. Connect sets it to the
+    // server limit; Attach to none. A tunnel sets 0 after connecting.
+    int ReadTimeout() const { return m_readTimeoutMs; }
+    void SetReadTimeout(int ms) { m_readTimeoutMs = ms; }
+    // The limit every Connect applies (default five minutes).
+    void SetServerReadTimeout(int ms) { m_serverReadTimeoutMs = ms; }
+    void SetConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
+
+    int Descriptor() const override { return m_fd; }
+
+private:
+    // Installs a fresh descriptor unless the socket was aborted.
+    bool Adopt(int fd);
+    // Gives up the descriptor: closes it at once, or hands it over.
+    void CloseDescriptor();
+    int ReleaseDescriptor();
+    void SendAll(const void* head, std::size_t headLength, const void* data, std::size_t n,
+                 const void* tail, std::size_t tailLength);
+    // Waits for input under the read time limit.
+    void AwaitInput();
+
+    CCriticalSection m_fdLock; // guards m_fd against Abort from another thread
+    int m_fd = -1;
+    std::atomic<bool> m_aborted{false};
+    int m_readTimeoutMs = 0;
+    int m_serverReadTimeoutMs = kServerReadTimeoutMs;
+    int m_connectTimeoutMs = kConnectTimeoutMs;
+};

@@ -1,0 +1,212 @@
+#include "http/CConnInfo.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Match = CConnInfo::PatternMatch;
+
+CConnInfo Request(const char* uri, const char* method = "GET") {
+    CConnInfo info;
+    struct One : CConnInfo::LineSource {
+        std::vector<CIString> lines;
+        std::size_t next = 0;
+        CIString ReadLine() override { return lines.at(next++); }
+        void PushBackLine(const CIString&) override {}
+    } source;
+    source.lines = {CIString(method) + " " + uri + " HTTP/1.0",
+                    "Zeta: z",
+                    "accept: */*",
+                    "Set-Cookie: 1",
+                    "Set-Cookie: 2",
+                    ""};
+    info.ParseHead(source, CConnInfo::kParseRequest);
+    return info;
+}
+
+CConnInfo::ForwardingOptions Upstream() {
+    CConnInfo::ForwardingOptions options;
+    options.client = true;
+    options.proxyServer = "proxy.lan";
+    options.proxyPort = 3128;
+    return options;
+}
+
+} // namespace
+
+TEST(WriteHead, OriginAndUpstreamForms) {
+    CConnInfo info = Request("http://www.example.com:8080/a?b");
+    EXPECT_EQ(info.BuildHead(), "GET /a?b HTTP/1.1\r\n"
+                                "accept: */*\r\n"
+                                "Set-Cookie: 1\r\n"
+                                "Set-Cookie: 2\r\n"
+                                "Zeta: z\r\n"
+                                "\r\n");
+    info.AddHeader("", "never written");
+    info.SetUpstreamProxy("proxy.lan", 3128);
+    EXPECT_EQ(info.BuildHead().substr(0, 48), "GET http://www.example.com:8080/a?b HTTP/1.1\r\nac");
+
+    CConnInfo::SetStartOptions(false, 9090);
+    info.SetUpstreamProxy("", 0);
+    EXPECT_EQ(info.BuildHead().substr(0, 19), "GET /a?b HTTP/1.0\r\n");
+    CConnInfo::SetStartOptions(true, 9090);
+
+    // A host-less request keeps its path even through the upstream proxy.
+    CConnInfo local = Request("/x.html");
+    local.SetHost("");
+    local.SetUpstreamProxy("proxy.lan", 0);
+    EXPECT_EQ(local.BuildHead().substr(0, 24), "GET /x.html HTTP/1.1\r\nac");
+
+    // A CONNECT target is host and port, never a path.
+    CConnInfo tunnel = Request("secure.example.com:443", "CONNECT");
+    tunnel.SetUpstreamProxy("proxy.lan", 3128);
+    EXPECT_EQ(tunnel.BuildHead().substr(0, 45), "CONNECT secure.example.com:443 HTTP/1.1\r\nacce");
+
+    CConnInfo odd = Request("http://h/", "Mkcol");
+    EXPECT_EQ(odd.BuildHead().substr(0, 18), "Mkcol / HTTP/1.1\r\n");
+}
+
+TEST(WriteHead, StatusLines) {
+    CConnInfo info;
+    info.InitResponse(5);
+    EXPECT_EQ(info.BuildHead(), "HTTP/1.1 005 Unknown error\r\n\r\n");
+    info.InitResponse(404);
+    info.AddHeader("Content-type", "text/html");
+    EXPECT_EQ(info.BuildHead(), "HTTP/1.1 404 Not Found\r\nContent-type: text/html\r\n\r\n");
+    info.SetReason("Gone Fishing");
+    EXPECT_EQ(info.BuildHead().substr(0, 30), "HTTP/1.1 404 Gone Fishing\r\nCon");
+}
+
+TEST(Forwarding, ConnectTargetAndUpstreamChoice) {
+    CConnInfo info = Request("http://www.example.com/");
+    CIString host;
+    std::uint16_t port = 0;
+    EXPECT_FALSE(info.GetConnectTarget(host, port));
+    EXPECT_EQ(host, "www.example.com");
+    EXPECT_EQ(port, 80);
+
+    info.SelectUpstreamProxy(Upstream());
+    EXPECT_TRUE(info.GetConnectTarget(host, port));
+    EXPECT_EQ(host, "proxy.lan");
+    EXPECT_EQ(port, 3128);
+
+    auto options = Upstream();
+    options.proxyPort = 0;
+    info.SelectUpstreamProxy(options);
+    EXPECT_TRUE(info.GetConnectTarget(host, port));
+    EXPECT_EQ(port, 80);
+
+    options.typeAutomatic = true;
+    info.SelectUpstreamProxy(options);
+    EXPECT_FALSE(info.HasProxyHost());
+
+    const auto via = [](const char* uri, const char* exceptions, bool local = true) {
+        CConnInfo request = Request(uri);
+        auto options = Upstream();
+        options.dontUseProxyFor = exceptions;
+        options.dontUseProxyForLocal = local;
+        request.SelectUpstreamProxy(options);
+        return request.HasProxyHost();
+    };
+    EXPECT_FALSE(via("http://intranet:81/", ""));
+    EXPECT_TRUE(via("http://intranet/", "", false));
+    EXPECT_FALSE(via("http://127.0.0.1/", ""));
+    EXPECT_TRUE(via("http://127.0.0.2/", ""));
+    EXPECT_FALSE(via("http://www.example.com/", "other.org; example.com"));
+    EXPECT_FALSE(via("http://www.notexample.com/", "EXAMPLE.COM")); // no label boundary
+    EXPECT_TRUE(via("http://www.example.com/", "example.co,,\twww"));
+    EXPECT_FALSE(via("http://www.example.com/", "foo www.*"));
+    EXPECT_FALSE(via("http://10.1.2.3/", "10.1.*"));
+}
+
+TEST(Forwarding, MatchHostPattern) {
+    const auto m = CConnInfo::MatchHostPattern;
+    EXPECT_EQ(m("www.example.com", "WWW.example.com"), Match::Match);
+    EXPECT_EQ(m("www.example.com", "www.example.co"), Match::NoMatch);
+    EXPECT_EQ(m("www", "www.x"), Match::NoMatchPossible);
+    EXPECT_EQ(m("abc", "a?c"), Match::Match);
+    EXPECT_EQ(m("abc", "a**"), Match::Match);
+    EXPECT_EQ(m("abc", "*c"), Match::Match);
+    EXPECT_EQ(m("abc", "*b"), Match::NoMatchPossible);
+    EXPECT_EQ(m("abc", "*$"), Match::Match);
+    EXPECT_EQ(m("", "$"), Match::Match);
+    EXPECT_EQ(m("a", "$a"), Match::NoMatch);
+    EXPECT_EQ(m("ads.example.com", "(ads|banner).*"), Match::Match);
+    EXPECT_EQ(m("banner.example.com", "(ads|banner).*"), Match::Match);
+    EXPECT_EQ(m("www.example.com", "(ads|banner).*"), Match::NoMatch);
+    EXPECT_EQ(m("a|b", "(a\\|b)"), Match::Match);
+    EXPECT_EQ(m("x)", "(x\\))"), Match::Match);
+    EXPECT_EQ(m("abc", "(abc"), Match::NoMatchPossible);
+    EXPECT_EQ(m("ab", "ab(|c)"), Match::Match);
+    EXPECT_EQ(m("b7", "[abc][0-9]"), Match::Match);
+    EXPECT_EQ(m("d7", "[abc][0-9]"), Match::NoMatch);
+    EXPECT_EQ(m("B7", "[abc]7"), Match::NoMatch); // brackets keep case
+    EXPECT_EQ(m("x", "[^0-9]"), Match::Match);
+    EXPECT_EQ(m("5", "[^0-9]"), Match::NoMatch);
+    EXPECT_EQ(m("-", "[a-]"), Match::Match);
+    EXPECT_EQ(m("a*c", "a\\*c"), Match::Match);
+    EXPECT_EQ(m("abc", "a\\*c"), Match::NoMatch);
+}
+
+TEST(Forwarding, PrepareForClientFraming) {
+    const auto response = [](std::initializer_list<std::pair<const char*, const char*>> fields,
+                             int status = 200) {
+        CConnInfo info;
+        info.InitResponse(status);
+        for (const auto& [name, value] : fields)
+            info.AddHeader(name, value);
+        return info;
+    };
+    CConnInfo::ForwardingOptions options;
+    CIString value;
+
+    // Kept alive, no length: chunked.
+    CConnInfo r = response({{"Connection", "close"}, {"Transfer-Encoding", "chunked"}});
+    EXPECT_TRUE(r.PrepareForClient(options, true, true, false));
+    EXPECT_TRUE(r.GetHeader("Proxy-Connection", value));
+    EXPECT_EQ(value, "keep-alive");
+    EXPECT_FALSE(r.HasHeader("Connection"));
+    EXPECT_EQ(r.Headers().count("Transfer-Encoding"), 1u);
+
+    // Not kept alive: sent until the connection closes.
+    r = response({{"Proxy-Connection", "keep-alive"}});
+    EXPECT_FALSE(r.PrepareForClient(options, false, false, false));
+    EXPECT_TRUE(r.GetHeader("Connection", value));
+    EXPECT_EQ(value, "close");
+    EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
+    EXPECT_FALSE(r.HasHeader("Proxy-Connection"));
+
+    // A known length stays unless a washer rewrites the body.
+    r = response({{"Content-Length", "12"}});
+    EXPECT_FALSE(r.PrepareForClient(options, false, true, false));
+    EXPECT_TRUE(r.HasHeader("Content-Length"));
+    r = response({{"Content-Length", "12"}});
+    EXPECT_TRUE(r.PrepareForClient(options, false, true, true));
+    EXPECT_FALSE(r.HasHeader("Content-Length"));
+
+    // Messages without a body never get chunks.
+    for (int status : {204, 304, 100}) {
+        r = response({}, status);
+        EXPECT_FALSE(r.PrepareForClient(options, false, true, true)) << status;
+        EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
+    }
+
+    // Cache-bypass rule.
+    const auto cached = [&] {
+        return response({{"Pragma", "no-cache"},
+                         {"Cache-Control", "no-store"},
+                         {"Expires", "0"},
+                         {"Age", "1"},
+                         {"ETag", "\"e\""},
+                         {"Content-Length", "0"}});
+    };
+    r = cached();
+    r.PrepareForClient(options, false, true, false);
+    EXPECT_TRUE(r.HasHeader("Pragma"));
+    options.preventCacheBypass = true;
+    r = cached();
+    r.PrepareForClient(options, false, true, false);
+    for (const char* name : {"Pragma", "Cache-Control", "Expires", "Age"})
+        EXPECT_FALSE(r.HasHeader(name)) << name;
+    EXPECT_TRUE(r.HasHeader("ETag"));
+}
