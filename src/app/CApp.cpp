@@ -1,10 +1,9 @@
 #include "app/CApp.h"
 
 #include "app/CControlSignals.h"
-#include "app/Paths.h"
 #include "os/CActionTimer.h"
 #include "proxy/CListenerThread.h"
-#include "settings/CStartConfStandIn.h"
+#include "settings/CSettingsCache.h"
 
 #include <csignal>
 #include <cstdio>
@@ -16,9 +15,12 @@ CApp::CApp() = default;
 CApp::~CApp() = default;
 
 int CApp::Run() {
-    const CStartConfStandIn start(paths::StartConf());
-    m_listener = std::make_unique<CListenerThread>();
-    if (!m_listener->Listen(static_cast<std::uint16_t>(start.LocalPort()))) {
+    m_cache = std::make_unique<CSettingsCache>();
+    const int port = m_cache->GetStartSettings()->LocalPort();
+    m_listener = std::make_unique<CListenerThread>(m_cache->GetStatistic({}));
+    // A port outside the TCP range would otherwise be cut to 16 bits (or be
+    // 0, any free port): a port nobody configured. It can't be set up.
+    if (port < 1 || port > 65535 || !m_listener->Listen(static_cast<std::uint16_t>(port))) {
         m_listener.reset();
         return 1;
     }
@@ -42,6 +44,7 @@ void CApp::Stop(bool immediate) {
     if (!immediate) {
         WatchSignalsDuringStop();
         m_listener.reset(); // stops accepting, aborts and awaits every connection
+        m_cache.reset();    // frees every group's settings and saves their statistics
     }
     CActionTimer::FlushAll();
     std::fflush(nullptr);

@@ -3,9 +3,11 @@
 #include <memory>
 
 class CListenerThread;
+class CSettingsCache;
 
 // The object that one working process creates and runs: it brings up the
-// listener and then serves the control signals for the life of the process.
+// settings cache and the listener and then serves the control signals for the
+// life of the process.
 class CApp {
 public:
     CApp();
@@ -26,5 +28,8 @@ private:
     // A graceful stop may take long; meanwhile a second stop signal still works.
     void WatchSignalsDuringStop();
 
+    // Declared first so that it goes last: the listener's connections hold
+    // settings and statistics from it.
+    std::unique_ptr<CSettingsCache> m_cache;
     std::unique_ptr<CListenerThread> m_listener;
 };

@@ -6,7 +6,7 @@
 #include "app/CSupervisor.h"
 #include "app/CommandLine.h"
 #include "app/Paths.h"
-#include "settings/CStartConfStandIn.h"
+#include "settings/CSettingsManager.h"
 
 #include <csignal>
 #include <cstdio>
@@ -23,14 +23,16 @@ std::string g_programName;
 
 // Started as root, the daemon runs as the configured user and group. An
 // unknown user means no switch; an unknown group means the user's own group.
+// Every invocation reads the start settings (creating start.conf when it is
+// missing), the control commands too.
 void SwitchUser() {
+    const StartSettingsRef start = CSettingsManager().LoadStart();
     if (::getuid() != 0)
         return;
-    const CStartConfStandIn start(paths::StartConf());
-    const passwd* user = ::getpwnam(start.EffectiveUser().c_str());
+    const passwd* user = ::getpwnam(start->EffectiveUser().c_str());
     if (user == nullptr)
         return;
-    const group* grp = ::getgrnam(start.EffectiveGroup().c_str());
+    const group* grp = ::getgrnam(start->EffectiveGroup().c_str());
     const gid_t gid = grp != nullptr ? grp->gr_gid : user->pw_gid;
     const uid_t uid = user->pw_uid;
     // Results ignored: a failed switch leaves the daemon as it was started.

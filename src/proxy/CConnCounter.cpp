@@ -1,10 +1,15 @@
 #include "proxy/CConnCounter.h"
 
+#include "stats/CStatistic.h"
+
 CConnCounter::~CConnCounter() {
     AbortAllAndWait();
 }
 
 CConnCounter::Registration CConnCounter::Register(AbortFn abort) {
+    // Outside the counter's lock: no operation holds two locks.
+    if (m_statistic != nullptr)
+        m_statistic->ConnectionOpened();
     StCritical guard(m_lock);
     ++m_total;
     ++m_active;
@@ -13,6 +18,8 @@ CConnCounter::Registration CConnCounter::Register(AbortFn abort) {
 }
 
 void CConnCounter::Unregister(Handle handle) {
+    if (m_statistic != nullptr)
+        m_statistic->ConnectionClosed();
     {
         StCritical guard(m_lock);
         --m_active;

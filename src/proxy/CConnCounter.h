@@ -7,6 +7,8 @@
 #include <functional>
 #include <list>
 
+class CStatistic;
+
 // The registry of open browser connections: numbers them from 1, counts them,
 // and lets a graceful stop abort every one and wait for its thread to end.
 class CConnCounter {
@@ -26,7 +28,9 @@ public:
         std::uint32_t number;
     };
 
-    CConnCounter() = default;
+    // statistic: the default group's, which counts the connections; may be
+    // null.
+    explicit CConnCounter(CStatistic* statistic = nullptr) : m_statistic(statistic) {}
     // Aborts every open connection and waits until all have unregistered.
     ~CConnCounter();
     CConnCounter(const CConnCounter&) = delete;
@@ -42,6 +46,7 @@ public:
     std::uint32_t Active();
 
 private:
+    CStatistic* m_statistic;
     CCriticalSection m_lock;
     std::condition_variable_any m_changed;
     std::uint32_t m_total = 0;

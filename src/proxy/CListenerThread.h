@@ -10,7 +10,9 @@
 // connections on it, one connection thread per accepted connection.
 class CListenerThread {
 public:
-    CListenerThread() = default;
+    // statistic: the default group's, which counts the connections; may be
+    // null.
+    explicit CListenerThread(CStatistic* statistic = nullptr) : m_counter(statistic) {}
     // Stops accepting, aborts and awaits every open connection, then closes
     // the listening socket.
     ~CListenerThread();
