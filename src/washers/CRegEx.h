@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 // A compiled wildcard pattern: `*`, `?`, `[set]`, `[^set]`, `[a-b]`, groups
@@ -42,6 +43,14 @@ public:
     // text[length]). Returns the first byte of the match or null; matchLength is
     // set to 0 first and to the length of the match on success.
     const char* Match(const char* text, std::size_t length, std::size_t& matchLength) const;
+
+    // How Match searches: Auto starts plainly and switches to remembering
+    // partial results when the plain search runs long. Plain and Remembered
+    // force one way; they exist for tests and benchmarks, which check that both
+    // give the same results.
+    enum class Strategy { Auto, Plain, Remembered };
+    const char* Match(const char* text, std::size_t length, std::size_t& matchLength,
+                      Strategy strategy) const;
     // Convenience for already encoded text.
     bool Matches(const CIString& encoded) const {
         std::size_t ignored = 0;
@@ -65,18 +74,25 @@ public:
 private:
     struct Element;
     struct MatchResult;
+    struct NodeMemo;
     class MatchContext;
 
     void Reset();
     void CopyFrom(const CRegEx& other);
-    bool Compile(const char* p);
+    bool Compile(const char* source, int& nodes);
+    bool CompileNode(std::string_view text, int& nodes);
     void BuildSkipTable();
-    int CountNodes(int first);
+    int NumberNodes(int first);
 
     MatchResult MatchNode(MatchContext& ctx, std::size_t start, std::size_t end) const;
     MatchResult MatchPlain(MatchContext& ctx, std::size_t start, std::size_t end) const;
     MatchResult MatchGroup(MatchContext& ctx, std::size_t start, std::size_t end) const;
     MatchResult MatchSegment(MatchContext& ctx, std::size_t start, std::size_t end) const;
+    MatchResult MatchSegmentRemembered(MatchContext& ctx, std::size_t start, std::size_t end) const;
+    MatchResult Compose(std::size_t start, std::ptrdiff_t segment, std::ptrdiff_t tail) const;
+    std::int32_t Occurrence(MatchContext& ctx, NodeMemo& memo, std::size_t from) const;
+    std::int32_t Decision(MatchContext& ctx, NodeMemo& memo, std::size_t occurrence,
+                          std::size_t end) const;
     bool ElementMatches(int index, unsigned char code) const noexcept;
 
     bool m_valid = false;
