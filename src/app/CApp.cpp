@@ -4,6 +4,8 @@
 #include "os/CActionTimer.h"
 #include "proxy/CListenerThread.h"
 #include "settings/CSettingsCache.h"
+#include "stats/CAccessLog.h"
+#include "stats/CSecurityLog.h"
 
 #include <csignal>
 #include <cstdio>
@@ -54,8 +56,10 @@ void CApp::Stop(bool immediate) {
 }
 
 void CApp::RotateLogs() {
-    // The access and security logs are rotated here, security log first, once
-    // they exist; until then there is nothing to rotate.
+    // Runs on the signal thread, never inside a signal handler, so waiting for
+    // a flush in progress on the timer thread is safe.
+    CSecurityLog::Instance().Rotate();
+    CAccessLog::Instance().Rotate();
 }
 
 void CApp::WatchSignalsDuringStop() {

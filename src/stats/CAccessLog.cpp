@@ -1,0 +1,60 @@
+#include "stats/CAccessLog.h"
+
+#include "app/Paths.h"
+#include "os/CActionTimer.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+CAccessLog& CAccessLog::Instance() {
+    // A function-local static is initialised once, under the compiler's guard;
+    // the log is never deleted, as the timer thread may flush it up to the
+    // process's last moment.
+    static CAccessLog* const instance = [] {
+        auto* log = new CAccessLog(paths::LogDir());
+        CActionTimer::Register(log);
+        return log;
+    }();
+    return *instance;
+}
+
+CAccessLog::CAccessLog(std::string directory, Clock clock)
+    : CLogFile(std::move(directory), "access", std::move(clock)) {}
+
+std::string CAccessLog::ClientName(std::uint32_t address, bool reverseLookup) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = address;
+    if (reverseLookup) {
+        char host[NI_MAXHOST];
+        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, host, sizeof host,
+                          nullptr, 0, NI_NAMEREQD) == 0 &&
+            host[0] != '\0')
+            return host;
+    }
+    char dotted[INET_ADDRSTRLEN];
+    ::inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
+    return dotted;
+}
+
+std::string CAccessLog::Line(const Record& record) const {
+    std::string line;
+    line.reserve(128 + record.firstLine.size() + record.referer.size() + record.userAgent.size());
+    // A name from the DNS is outside data too.
+    AppendBare(line, ClientName(record.clientAddress, record.reverseLookup));
+    line += " - - ";
+    line += TimeStamp(Now());
+    AppendQuoted(line, record.firstLine);
+    AppendNumber(line, record.status);
+    AppendNumber(line, record.bytes);
+    AppendQuoted(line, record.referer);
+    AppendQuoted(line, record.userAgent);
+    line += '\n';
+    return line;
+}
+
+void CAccessLog::Write(const Record& record) {
+    Append(Line(record));
+}
