@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/CSetCookieList.h"
 #include "washers/CIString.h"
 
 #include <ctime>
@@ -14,13 +15,10 @@
 // The cookie's own name-value pair is one of the entries.
 using CookieAttributes = std::map<CIString, CIString>;
 
-// How a domain's cookies are treated; the numbers are those of the cookie lists.
-enum CookieType : int {
-    kCookieUnlisted = 0, // no entry names the domain
-    kCookieBad = 1,      // removed
-    kCookieNeutral = 2,  // allowed; a server's cookie gets a limited lifetime
-    kCookieGood = 3,     // allowed unchanged
-};
+// How a domain's cookies are treated: kCookieBad (removed), kCookieNeutral
+// (allowed; a server's cookie gets a limited lifetime), kCookieGood (allowed
+// unchanged), as the cookie lists store them; 0 when no list names the domain.
+inline constexpr int kCookieUnlisted = 0;
 
 // Field directions of FilterCookies and ClassifyCookie.
 enum CookieDirection : int {
