@@ -1,13 +1,14 @@
 #include "http/CConnInfo.h"
 
 #include "http/CException.h"
+#include "os/CGenericSocket.h"
 #include "washers/Vocabulary.h"
 
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
+#include <string>
 
 namespace {
 
@@ -153,7 +154,7 @@ bool HasToken(const CIString& value, ci_string_view token) {
 }
 
 // A Content-Length of a request: one or more comma-separated copies of one
-// plain decimal number that fits the body counter. -1 when it is anything else.
+// plain decimal number. -1 when it is anything else.
 std::int64_t ParseRequestLength(const CIString& value) {
     std::int64_t result = -1;
     std::size_t start = 0;
@@ -163,7 +164,7 @@ std::int64_t ParseRequestLength(const CIString& value) {
             end = value.size();
         CIString item(value.substr(start, end - start));
         item.Trim();
-        if (item.empty() || item.size() > 10)
+        if (item.empty() || item.size() > 18)
             return -1;
         std::int64_t n = 0;
         for (char c : item) {
@@ -171,7 +172,7 @@ std::int64_t ParseRequestLength(const CIString& value) {
                 return -1;
             n = n * 10 + (c - '0');
         }
-        if (n > std::numeric_limits<std::int32_t>::max() || (result >= 0 && n != result))
+        if (result >= 0 && n != result)
             return -1;
         result = n;
         start = end + 1;
@@ -261,6 +262,46 @@ void CConnInfo::Reset() {
 }
 
 // ---- reading ----
+
+namespace {
+
+class SocketLines : public CConnInfo::LineSource {
+public:
+    explicit SocketLines(CGenericSocket& socket) : m_socket(socket) {}
+    CIString ReadLine() override {
+        CIString line;
+        m_socket.ReadLine(line, CConnInfo::kMaxLineLength, false);
+        return line;
+    }
+    void PushBackLine(const CIString& line) override { m_socket.PushBackLine(line.View()); }
+
+private:
+    CGenericSocket& m_socket;
+};
+
+} // namespace
+
+void CConnInfo::ParseHead(CGenericSocket& socket, int mode, HttpMethod requestMethod) {
+    const bool apply = (mode & kParseOnly) == 0;
+    if (apply) {
+        // A head is no body: what the previous message (an interim response,
+        // say) left in the framing must not cut its lines short.
+        socket.SetBodyBytesLeft(-1);
+        socket.SetChunkedInput(false);
+        socket.SetEndOfData(false);
+    }
+    SocketLines lines(socket);
+    const Framing framing = ParseHead(lines, mode, requestMethod);
+    if (apply) {
+        if (m_type == kTypeRequest)
+            socket.SetProxyStyle(framing.proxyStyle);
+        socket.SetKeepAlive(framing.keepAlive);
+        socket.SetChunkedInput(framing.chunked);
+        socket.SetBodyBytesLeft(framing.bodyBytesLeft);
+    }
+    if (m_type == kTypeRequest)
+        socket.GetLocalAddress(m_localAddress);
+}
 
 CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod requestMethod) {
     m_parseTime = std::time(nullptr);
@@ -414,7 +455,7 @@ void CConnInfo::CheckRequestFraming(bool foldedFraming) {
         AddHeader(vocab::kHdrTransferEncoding, "chunked");
     } else if (std::distance(cl.first, cl.second) > 1) {
         RemoveHeader(vocab::kHdrContentLength);
-        AddHeader(vocab::kHdrContentLength, CIString().FromInt(static_cast<std::int32_t>(length)));
+        AddHeader(vocab::kHdrContentLength, CIString(std::to_string(length)));
     }
 }
 
@@ -441,9 +482,9 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
     if (GetHeader(vocab::kHdrTransferEncoding, value) && value.find("chunked") != CIString::npos) {
         framing.chunked = true;
     } else if (GetHeader(vocab::kHdrContentLength, value)) {
-        value.TrimLeft();
         // A negative length means nothing sensible: read to the end instead.
-        framing.bodyBytesLeft = std::max(-1, value.ToInt());
+        framing.bodyBytesLeft =
+            std::max<std::int64_t>(-1, std::strtoll(value.c_str(), nullptr, 10));
     }
     return framing;
 }
@@ -676,6 +717,10 @@ void CConnInfo::AppendTarget(CIString& out) const {
         out += '/';
 }
 
+long CConnInfo::WriteHead(CGenericSocket& socket) const {
+    return static_cast<long>(socket.SendText(BuildHead().View()));
+}
+
 CIString CConnInfo::BuildHead() const {
     CIString head;
     head.reserve(1024);
@@ -868,6 +913,11 @@ Result MatchAt(std::string_view t, std::string_view p) {
 CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
                                                     std::string_view pattern) {
     return MatchAt(text, pattern);
+}
+
+bool CConnInfo::PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,
+                                 bool bodyWillChange, const CConnInfo& /*request*/) {
+    return PrepareForClient(options, client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
 }
 
 bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,

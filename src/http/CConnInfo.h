@@ -55,7 +55,7 @@ public:
         bool proxyStyle = false;         // request only: the request-URI named a host
         bool keepAlive = false;          // the peer wants the connection kept
         bool chunked = false;            // the body comes in chunks
-        std::int32_t bodyBytesLeft = -1; // -1: until the connection closes
+        std::int64_t bodyBytesLeft = -1; // -1: until the connection closes
     };
 
     // Where head lines come from: the reading socket in the proxy.

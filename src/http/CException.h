@@ -63,8 +63,12 @@ public:
     bool KeepServerAllowed() const { return m_keepServerAllowed; }
     const CIString& TemplateName() const { return *m_templateName; }
 
-    // The template text, loaded on first use (thread-safe).
+    // The template text, loaded on first use (thread-safe; once per prototype
+    // and all its copies).
     const CIString& PageText() const;
+    // Reads a template of the error directory; the default page, naming the
+    // template, when it is missing, unreadable or empty.
+    static CIString LoadTemplate(const CIString& templateName);
     // Replaces the %-placeholders in text; inserted values are never rescanned.
     static void FillPlaceholders(CIString& text, const CConnInfo* request,
                                  const CConnInfo* response, std::uint32_t clientAddress);

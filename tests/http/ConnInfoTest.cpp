@@ -282,7 +282,7 @@ TEST(ConnInfoParse, RequestBodyFraming) {
         {"POST http://h/ HTTP/1.1", "Content-Length: 5, 6", ""},
         {"POST http://h/ HTTP/1.1", "Content-Length: -1", ""},
         {"POST http://h/ HTTP/1.1", "Content-Length: 12abc", ""},
-        {"POST http://h/ HTTP/1.1", "Content-Length: 99999999999", ""},
+        {"POST http://h/ HTTP/1.1", "Content-Length: 99999999999999999999", ""},
         {"POST http://h/ HTTP/1.1", "Transfer-Encoding: xchunked", ""},
         {"POST http://h/ HTTP/1.1", "Transfer-Encoding: chunked, identity", ""},
         {"POST http://h/ HTTP/1.1", "Transfer-Encoding: gzip", ""},

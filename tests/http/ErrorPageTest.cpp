@@ -1,0 +1,211 @@
+#include "LoopbackPair.h"
+
+#include "app/Paths.h"
+#include "http/CConnInfo.h"
+#include "http/CException.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <vector>
+
+namespace {
+
+class Source : public CConnInfo::LineSource {
+public:
+    explicit Source(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
+    CIString ReadLine() override { return CIString(m_lines.at(m_next++)); }
+    void PushBackLine(const CIString&) override {}
+
+private:
+    std::vector<std::string> m_lines;
+    std::size_t m_next = 0;
+};
+
+CConnInfo Parse(std::vector<std::string> lines, int mode) {
+    CConnInfo info;
+    Source source(std::move(lines));
+    info.ParseHead(source, mode);
+    return info;
+}
+
+// A template file of the error directory that lives as long as the test.
+class TemplateFile {
+public:
+    TemplateFile(const std::string& stem, const std::string& text)
+        : m_name(stem + "-" + std::to_string(::getpid()) + ".html"),
+          m_path(paths::ErrorsDir() + m_name) {
+        paths::MakeDirectory(paths::ErrorsDir());
+        std::ofstream(m_path, std::ios::binary) << text;
+    }
+    ~TemplateFile() { std::remove(m_path.c_str()); }
+    bool Exists() const { return std::ifstream(m_path).good(); }
+    void Rewrite(const std::string& text) const {
+        std::ofstream(m_path, std::ios::binary | std::ios::trunc) << text;
+    }
+    const std::string& Name() const { return m_name; }
+
+private:
+    std::string m_name;
+    std::string m_path;
+};
+
+const std::uint32_t kClient = htonl(0xC0A80105); // 192.168.1.5
+
+std::string Fill(const std::string& text, const CConnInfo* request, const CConnInfo* response) {
+    CIString page(text);
+    CHTMLErrException::FillPlaceholders(page, request, response, kClient);
+    return page.Str();
+}
+
+} // namespace
+
+TEST(ErrorPage, EveryPlaceholder) {
+    CConnInfo request =
+        Parse({"POST http://127.0.0.1:8081/a%C3%A9?x=<b>&y='1' HTTP/1.1", "Host: x", ""},
+              CConnInfo::kParseRequest);
+    request.SetLocalAddress("10.0.0.2");
+    CConnInfo response = Parse({"HTTP/1.1 502 Bad <Gateway>", "Content-Type: text/html; q=1", ""},
+                               CConnInfo::kParseResponse);
+
+    const std::string all = "C[%C] D[%D] E[%E] H[%H] I[%I] M[%M] P[%P] R[%R] c[%c] d[%d] e[%e] "
+                            "h[%h] i[%i] p[%p] s[%s] u[%u] x[%x] end%";
+    const std::string filled = Fill(all, &request, &response);
+    EXPECT_EQ(filled,
+              "C[] D[0] E[HTTP/1.1 502 Bad &lt;Gateway&gt;] H[127.0.0.1] I[127.0.0.1] M[POST] "
+              "P[http] R[POST http://127.0.0.1:8081/a%C3%A9?x=&lt;b&gt;&amp;y=&#39;1&#39; "
+              "HTTP/1.1] c[text/html] d[0] e[502] h[10.0.0.2:9090] i[192.168.1.5] p[8081] "
+              "s[Corvane 3.0 final] u[http://127.0.0.1:8081/a%C3%A9?x=&lt;b&gt;&amp;y=&#39;1&#39;]"
+              " x[%x] end%");
+
+    const std::string time = Fill("%t", &request, &response);
+    EXPECT_TRUE(std::regex_match(
+        time, std::regex(R"(\d\d/(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)/\d{4}:)"
+                         R"(\d\d:\d\d:\d\d [+-]\d{4})")))
+        << time;
+
+    EXPECT_EQ(Fill(all, nullptr, nullptr),
+              "C[[no request available]] D[[no response available]] E[[no response available]] "
+              "H[[no host name available]] I[[no host IP available]] M[[no request available]] "
+              "P[[no request available]] R[[no request available]] c[[no response available]] "
+              "d[[no request available]] e[[no response available]] h[-corva.vane-] "
+              "i[192.168.1.5] p[[no request available]] s[Corvane 3.0 final] "
+              "u[[no URL available]] x[%x] end%");
+
+    // A value that itself holds a placeholder is not scanned again.
+    CConnInfo tricky = Parse({"GET http://h/%u%R HTTP/1.1", ""}, CConnInfo::kParseRequest);
+    EXPECT_EQ(Fill("%%u", &tricky, nullptr), "%http://h/%u%R");
+    // Through the upstream proxy the proxy is what %H and %p name.
+    tricky.SetUpstreamProxy("up.example", 0);
+    EXPECT_EQ(Fill("%H:%p", &tricky, nullptr), "up.example:80");
+}
+
+TEST(ErrorPage, SendPageWritesHeadAndLoadsOnce) {
+    TemplateFile file("test-page", "<p>%u</p><p>%e</p>");
+    const CHTMLErrException prototype(nullptr, 403, file.Name().c_str(), false, false);
+    CConnInfo request =
+        Parse({"GET http://h/<script>x</script> HTTP/1.1", ""}, CConnInfo::kParseRequest);
+
+    LoopbackPair browser;
+    browser.socket.SetKeepAlive(true);
+    browser.socket.SetProxyStyle(true);
+    try {
+        throw CHTMLErrException(prototype);
+    } catch (const CHTMLErrException& e) {
+        const std::string body = "<p>http://h/&lt;script&gt;x&lt;/script&gt;</p><p>[no response "
+                                 "available]</p>";
+        EXPECT_EQ(e.SendPage(9, browser.socket, &request, nullptr, kClient),
+                  static_cast<long>(body.size()));
+        EXPECT_EQ(browser.SentByProxy(), "HTTP/1.1 403 Forbidden\r\n"
+                                         "Content-Length: " +
+                                             std::to_string(body.size()) +
+                                             "\r\n"
+                                             "Content-type: text/html\r\n"
+                                             "Pragma: no-cache\r\n"
+                                             "Proxy-Connection: close\r\n"
+                                             "\r\n" +
+                                             body);
+    }
+
+    // A later copy uses the text already loaded, even after the file changed.
+    file.Rewrite("changed");
+    const CHTMLErrException copy(prototype);
+    EXPECT_EQ(copy.PageText(), "<p>%u</p><p>%e</p>");
+
+    // A page allowed to keep the connection says so, under the plain name.
+    TemplateFile plain("test-keep", "x");
+    const CHTMLErrException keep(nullptr, 404, plain.Name().c_str(), true, false);
+    LoopbackPair direct;
+    direct.socket.SetKeepAlive(true);
+    keep.SendPage(1, direct.socket, nullptr, nullptr, kClient);
+    const std::string sent = direct.SentByProxy();
+    EXPECT_NE(sent.find("\r\nConnection: keep-alive\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+}
+
+TEST(ErrorPage, MidBodyErrorAddsOnlyThePage) {
+    TemplateFile file("test-mid", "[error %e]");
+    const CHTMLErrException error(nullptr, 500, file.Name().c_str(), false, false);
+    CConnInfo response = Parse({"HTTP/1.1 200 OK", ""}, CConnInfo::kParseResponse);
+    LoopbackPair browser;
+    browser.socket.SendText("partial body ");
+    error.SendPage(1, browser.socket, nullptr, &response, kClient);
+    EXPECT_EQ(browser.SentByProxy(), "partial body [error 200]");
+}
+
+TEST(ErrorPage, DefaultPageNamesTheTemplate) {
+    const CIString page = CHTMLErrException::LoadTemplate("no-such-template.html");
+    EXPECT_LE(page.size(), 499u);
+    EXPECT_NE(page.find("template \"no-such-template.html\" could not be found"), CIString::npos);
+    EXPECT_EQ(page.substr(0, 44), "<html><head><title>Corvane - Error</title></");
+
+    // A long name cuts the page.
+    const CIString cut = CHTMLErrException::LoadTemplate(CIString(300, 'n'));
+    EXPECT_EQ(cut.size(), 499u);
+
+    TemplateFile empty("test-empty", "");
+    EXPECT_NE(CHTMLErrException::LoadTemplate(CIString(empty.Name())).find("could not be found"),
+              CIString::npos);
+}
+
+TEST(ErrorPage, ShippedTemplatesUsePlaceholdersOnly) {
+    // Every predefined error has its template in the source tree, and each
+    // one's % signs all name placeholders.
+    for (const auto* error :
+         {&errors::NoProxyRequest(), &errors::BadRequest(), &errors::CannotConnect(),
+          &errors::RequestBlocked(), &errors::InternalError(), &errors::MediaTypeBlocked(),
+          &errors::FileNotFound()}) {
+        std::string path(__FILE__);
+        path.erase(path.rfind("/tests/") + 1);
+        path += "share/errors/" + error->TemplateName().Str();
+        std::ifstream in(path);
+        ASSERT_TRUE(in.good()) << path;
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        for (std::size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 2))
+            EXPECT_NE(std::string("CDEHIMPRcdehipstu").find(text.at(i + 1)), std::string::npos)
+                << path << " at " << i;
+        EXPECT_NE(text.find("%u"), std::string::npos) << path;
+    }
+}
+
+TEST(ErrorPage, RedirectWritesOnlyItsHead) {
+    const CRedirectException redirect(CIString("http://blocked.example/why"));
+    CIString text;
+    redirect.GetMessage(text);
+    EXPECT_EQ(text, "Redirect the user to: http://blocked.example/why");
+    EXPECT_FALSE(redirect.KeepAliveAllowed());
+
+    LoopbackPair browser;
+    browser.socket.SetKeepAlive(true);
+    EXPECT_EQ(redirect.SendPage(4, browser.socket, nullptr, nullptr, kClient), 0);
+    EXPECT_EQ(browser.SentByProxy(), "HTTP/1.1 301 Moved Permanently\r\n"
+                                     "Connection: close\r\n"
+                                     "Location: http://blocked.example/why\r\n"
+                                     "\r\n");
+}
