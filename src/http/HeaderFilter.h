@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <memory>
 
+class CBuffer;
+class CConnInfo;
+class CSettings;
+class CWasher;
+
 // Decisions the proxy takes on message heads: the privacy rules on the way to
 // the server, the cache-bypass rule, the media-type block and the choice of a
 // washer on the way back.
@@ -85,3 +90,62 @@ MediaDecision DecideMediaType(const CIString& mediaType, const CIString& extensi
                        (decision.listVerdict == 0 && (mediaFlags & mediabits::kBlockUnknown));
     return decision;
 }
+
+// ---- the filters on messages ----
+
+// The cookie settings of a group: its cookie list, the built-in list unless
+// switched off, the lifetime limit.
+CookieRules GetCookieRules(const CSettings& settings);
+int GetCookieType(const CSettings& settings, const CIString& domain);
+
+// Judges the "Cookie" fields of a request (kCookieRequest) or the
+// "Set-Cookie" fields of a response (kCookieResponse); domain is the request's
+// host. Counts FilteredCookies, GoodCookies and SentCookies in the settings'
+// statistics. The switches are the caller's to test.
+void FilterCookies(CConnInfo& message, const CSettings& settings, CookieDirection direction,
+                   const CIString& domain, std::time_t now = std::time(nullptr));
+
+// The response step of the cookie filter, with its switches: Privacy.Enabled
+// and CookieFilter.Enabled on, the privacy exemption bit clear.
+void FilterResponseCookies(CConnInfo& response, const CSettings& settings,
+                           const CIString& requestHost);
+
+// The privacy rules on a request (cookies, referrer) and the User-Agent tag.
+// Running it again on the same request changes nothing more.
+void FilterRequestHeaders(CConnInfo& request, const CSettings& settings);
+
+// True when some filter that a washer works for is on for this request, so
+// that a body may have to be read by the proxy.
+bool WasherCouldEngage(const CSettings& settings, std::uint32_t filterFlags);
+
+// When a washer could engage, reduces the request's "Accept-Encoding" to the
+// codings the proxy can decode, so that a body it must wash comes readable.
+// Returns true when the field was changed.
+bool LimitAcceptEncoding(CConnInfo& request, const CSettings& settings);
+
+// Removes the cache validators and directives of a response when
+// ProxyEngine.PreventCacheBypass is on.
+void ApplyCacheBypassRule(CConnInfo& message, const CSettings& settings);
+
+// Whether CheckMediaType must be asked about this response: status 200 and the
+// media filter on with blocking from its list.
+bool MediaCheckWanted(const CConnInfo& response, const CSettings& settings);
+
+// Returns when the response may pass; counts BlockedMediatypes and throws
+// errors::MediaTypeBlocked() when it is blocked. With logging on, every
+// decision goes to the security log.
+void CheckMediaType(const CIString& mediaType, const CSettings& settings,
+                    const CConnInfo& request);
+
+// A new washer for the response body, or null when the body passes unchanged.
+std::unique_ptr<CWasher> CreateWasher(const CIString& mediaType, const CSettings& settings,
+                                      CBuffer& body, const CConnInfo& request);
+
+// True when no "Content-Encoding" of the response stands in a washer's way:
+// none, identity, or a single gzip, which the server socket inflates.
+bool ContentEncodingWashable(const CConnInfo& response);
+
+// CreateWasher for a response, which never engages a washer on a body in a
+// coding the proxy cannot decode: such a body passes unchanged.
+std::unique_ptr<CWasher> CreateWasherFor(const CConnInfo& response, const CSettings& settings,
+                                         CBuffer& body, const CConnInfo& request);
