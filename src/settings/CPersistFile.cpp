@@ -109,18 +109,26 @@ bool CPersistFile::OpenWrite() {
     return true;
 }
 
+void CPersistFile::AppendLineText(const CIString& text) {
+    // Text with a line break of its own (a list entry typed on a web page)
+    // would end its line early, and the rest would be read back as a line of
+    // its own, even as a section header: it stays on its line.
+    for (const char c : text)
+        m_out += (c == '\n' || c == '\r') ? ' ' : c;
+}
+
 void CPersistFile::WriteSection(const CIString& name) {
     m_out += '[';
-    m_out.append(name.data(), name.size());
+    AppendLineText(name);
     m_out += "]\n";
 }
 
 void CPersistFile::WriteEntry(const CIString& key, const CIString& value) {
     if (!key.empty()) {
-        m_out.append(key.data(), key.size());
+        AppendLineText(key);
         m_out += '=';
     }
-    m_out.append(value.data(), value.size());
+    AppendLineText(value);
     m_out += '\n';
 }
 

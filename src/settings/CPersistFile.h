@@ -32,6 +32,7 @@ public:
 private:
     // Makes the next non-empty line pending; false at the end of the file.
     bool FillPending();
+    void AppendLineText(const CIString& text);
 
     std::string m_path;
     std::ifstream m_in;

@@ -6,6 +6,14 @@ bool IsLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
+// Whether the byte at pos follows an odd run of backslashes (from begin on).
+bool IsEscaped(const CIString& text, std::size_t begin, std::size_t pos) {
+    std::size_t backslashes = 0;
+    while (pos > begin + backslashes && text[pos - backslashes - 1] == '\\')
+        ++backslashes;
+    return backslashes % 2 == 1;
+}
+
 } // namespace
 
 CIString CSetStr::Quote(const CIString& value) {
@@ -40,11 +48,13 @@ CIString CSetStr::Quote(const CIString& value) {
 }
 
 CIString CSetStr::Unquote(const CIString& text) {
-    // Every quote at either end goes, not only one on each side.
+    // Every quote at either end goes, not only one on each side; but a quote
+    // that the value ends with is written escaped and must stay, or a value
+    // like it's' would come back as it's with a stray backslash.
     std::size_t begin = 0, end = text.size();
     while (begin < end && text[begin] == '\'')
         ++begin;
-    while (end > begin && text[end - 1] == '\'')
+    while (end > begin && text[end - 1] == '\'' && !IsEscaped(text, begin, end - 1))
         --end;
     const ci_string_view inner(text.data() + begin, end - begin);
     CIString value;

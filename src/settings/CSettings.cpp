@@ -1,5 +1,7 @@
 #include "settings/CSettings.h"
 
+#include "settings/BuiltInLists.h"
+
 namespace {
 
 using Word = CSettings::Word;
@@ -123,7 +125,17 @@ void CSettings::RegisterAll() {
     flag("AccessControl.Enabled", kAccessControlEnabled);
     flag("AccessControl.Block", kAccessControlBlock);
     Register("AccessControl.BlockTo", m_strings[kAccessControlBlockTo]);
+    Register("AccessControl.BlockList", m_blockList);
+    Register("CookieFilter.DomainList", m_cookieList);
+    Register("WhiteList.ListEntries", m_whiteList);
+    Register("ImageFilter.DimensionList", m_dimensions);
+    Register("ImageFilter.URLList", m_urlList);
     Register("WebInterface.Password", m_strings[kWebInterfacePassword]);
+
+    // The built-in lists are filled from their table once per process, here
+    // at the latest, rather than on some connection's first request.
+    BuiltInURLList();
+    BuiltInCookieList();
 
     // The media filter's switches, kept in files like every other option.
     flag("MediaFilter.Enabled", kMediaFilterEnabled);
@@ -136,6 +148,22 @@ void CSettings::RegisterAll() {
     flag("MediaFilter.AllowNoMediaType", kMediaFilterAllowNoMediaType);
     flag("MediaFilter.RemoveJava", kMediaFilterRemoveJava);
     flag("MediaFilter.ScriptsAsObjects", kMediaFilterScriptsAsObjects);
+    Register("MediaFilter.MediaTypes", m_mediaTypes);
 }
 
-void CSettings::LoadListDefault(const CIString& /*key*/, CSet& /*value*/, int /*sub*/) {}
+void CSettings::LoadListDefault(const CIString& /*key*/, CSet& value, int sub) {
+    // A file without the section gets the compiled-in entries; an empty
+    // section stays empty.
+    if (&value == &m_urlList)
+        value.LoadBuiltIn(sub, builtin::kURLExampleTable, false);
+    else if (&value == &m_dimensions)
+        value.LoadBuiltIn(sub, builtin::kDimensionTable, false);
+}
+
+const CSetURLList& CSettings::BuiltInURLList() const {
+    return builtin::URLDomainList();
+}
+
+const CSetCookieList& CSettings::BuiltInCookieList() const {
+    return builtin::CookieDomainList();
+}

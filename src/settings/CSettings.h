@@ -1,9 +1,14 @@
 #pragma once
 
 #include "settings/CSetBool.h"
+#include "settings/CSetCookieList.h"
+#include "settings/CSetDimList.h"
 #include "settings/CSetFlags.h"
 #include "settings/CSetInt.h"
+#include "settings/CSetMediaTypes.h"
 #include "settings/CSetStr.h"
+#include "settings/CSetURLList.h"
+#include "settings/CSetWhiteList.h"
 #include "settings/CSettingsBase.h"
 
 #include <array>
@@ -19,6 +24,7 @@
 //                                                         CSettings::kURLFilterImages.bit
 //     settings.GetInt(CSettings::kProxyEngineServerRetry)
 //     settings.GetString(CSettings::kAccessControlBlockTo)
+//     settings.BlockList().Match(url)                     the lists
 // Every constant is the key's name without its point ("URLFilter.Images" is
 // kURLFilterImages).
 class CSettings : public CSettingsBase {
@@ -158,12 +164,29 @@ public:
     std::int32_t GetInt(IntKey key) const { return m_ints[key].Get(); }
     const CIString& GetString(StrKey key) const { return m_strings[key].Get(); }
 
+    const CSetURLList& BlockList() const { return m_blockList; }      // AccessControl.BlockList
+    const CSetCookieList& CookieList() const { return m_cookieList; } // CookieFilter.DomainList
+    const CSetWhiteList& WhiteList() const { return m_whiteList; }    // WhiteList.ListEntries
+    const CSetDimList& DimensionList() const { return m_dimensions; } // ImageFilter.DimensionList
+    const CSetURLList& URLList() const { return m_urlList; }          // ImageFilter.URLList
+    const CSetMediaTypes& MediaTypes() const { return m_mediaTypes; } // MediaFilter.MediaTypes
+    // The built-in lists (INTERN.URLDomainList, INTERN.CookieDomainList): one
+    // pair per process, shared by every settings object and never saved.
+    const CSetURLList& BuiltInURLList() const;
+    const CSetCookieList& BuiltInCookieList() const;
+
     // The value objects themselves, for changing them (configuration pages).
     const CSetFlags& Flags(Word word) const { return m_flags[static_cast<int>(word)]; }
     CSetFlags& Flags(Word word) { return m_flags[static_cast<int>(word)]; }
     CSetBool& Bool(BoolKey key) { return m_bools[key]; }
     CSetInt& Int(IntKey key) { return m_ints[key]; }
     CSetStr& String(StrKey key) { return m_strings[key]; }
+    CSetURLList& BlockList() { return m_blockList; }
+    CSetCookieList& CookieList() { return m_cookieList; }
+    CSetWhiteList& WhiteList() { return m_whiteList; }
+    CSetDimList& DimensionList() { return m_dimensions; }
+    CSetURLList& URLList() { return m_urlList; }
+    CSetMediaTypes& MediaTypes() { return m_mediaTypes; }
 
 protected:
     void LoadListDefault(const CIString& key, CSet& value, int sub) override;
@@ -175,4 +198,10 @@ private:
     std::array<CSetBool, kBoolCount> m_bools;
     std::array<CSetInt, kIntCount> m_ints;
     std::array<CSetStr, kStrCount> m_strings;
+    CSetURLList m_blockList;
+    CSetCookieList m_cookieList;
+    CSetWhiteList m_whiteList;
+    CSetDimList m_dimensions;
+    CSetURLList m_urlList;
+    CSetMediaTypes m_mediaTypes;
 };

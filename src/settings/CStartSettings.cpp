@@ -10,6 +10,7 @@ CStartSettings::CStartSettings(std::unique_ptr<CConfigData> store)
     Register("WebInterface.DefaultPassword", m_defaultPassword);
     Register("Mail.Recipient", m_mailRecipient);
     Register("Mail.Smtp-Server", m_mailSmtpServer);
+    Register("Groups.List", m_groups);
 }
 
 CStartSettings::~CStartSettings() = default;

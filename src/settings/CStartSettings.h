@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/CSetBool.h"
+#include "settings/CSetGroupList.h"
 #include "settings/CSetInt.h"
 #include "settings/CSetStr.h"
 #include "settings/CSettingsBase.h"
@@ -21,6 +22,8 @@ public:
     const CIString& DefaultPassword() const { return m_defaultPassword.Get(); }
     const CIString& MailRecipient() const { return m_mailRecipient.Get(); }
     const CIString& MailSmtpServer() const { return m_mailSmtpServer.Get(); }
+    // Groups.List: which client addresses form which group.
+    const CSetGroupList& Groups() const { return m_groups; }
 
 private:
     CSetInt m_localPort{9090};
@@ -31,4 +34,5 @@ private:
     CSetStr m_defaultPassword{"tarnivelo"};
     CSetStr m_mailRecipient{"root@localhost"};
     CSetStr m_mailSmtpServer{"localhost"};
+    CSetGroupList m_groups;
 };

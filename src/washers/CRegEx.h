@@ -59,6 +59,8 @@ public:
 
     // The pattern text as given, letters in lower case.
     CIString GetPattern() const;
+    // The pattern text exactly as given (compares without case, as CIString does).
+    const CIString& Text() const noexcept { return m_text; }
 
     // Symbol code of one byte, and the character a code stands for.
     static int Code(unsigned char byte) noexcept;

@@ -115,6 +115,18 @@ TEST(ConfigData, WritesSortedSectionsListsLastAndKeepsUnknownContent) {
                                   "[Alpha.List]\na=b\n[Beta.List]\nx\ny\n");
 }
 
+TEST(ConfigData, LineBreaksInsideValuesStayOnTheirLine) {
+    TempDir dir;
+    {
+        auto data = Open(dir, "n.conf");
+        data->SetValue("A.x", "1\n[Evil]");
+        data->SetList("A.List", {"one\r\n[B]", "two"});
+    }
+    EXPECT_EQ(dir.Read("n.conf"), "[A]\nx=1 [Evil]\n[A.List]\none  [B]\ntwo\n");
+    auto data = Open(dir, "n.conf");
+    EXPECT_EQ(List(*data, "A.List"), (std::vector<CIString>{"one  [B]", "two"}));
+}
+
 TEST(ConfigData, UnchangedStoreIsNeverRewritten) {
     TempDir dir;
     const std::string original = "[A]\r\nx=Value\r\n[L.List]\r\none\r\n";

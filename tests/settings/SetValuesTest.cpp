@@ -103,19 +103,20 @@ TEST(SetValues, StringReadsBackWhatItWrote) {
     EXPECT_EQ(read("'a\\\\b'"), "a\\b");
     EXPECT_EQ(read("'it\\'s'"), "it's");
     EXPECT_EQ(read("'a\\nb\\tc'"), "a\nb\tc");
-    EXPECT_EQ(read("plain"), "plain");             // hand-edited, no quotes
-    EXPECT_EQ(read("'a\\xb'"), "a\\xb");           // unknown escapes stay
-    EXPECT_EQ(read("'trailing\\'"), "trailing\\"); // quote at the end is no escape target
+    EXPECT_EQ(read("plain"), "plain");   // hand-edited, no quotes
+    EXPECT_EQ(read("'a\\xb'"), "a\\xb"); // unknown escapes stay
+    EXPECT_EQ(read("'trailing\\\\'"), "trailing\\");
+    // A value that ends in a quote keeps it (it is written escaped).
+    EXPECT_EQ(read("'it\\''"), "it'");
+    EXPECT_EQ(read("'x\\'''"), "x'");
+    EXPECT_EQ(read("x\\'"), "x'");
     EXPECT_EQ(read("'\\\\n'"), "\\n");
 
     for (std::string_view original :
-         {"", "x", "it's \\ 'quoted' \t", "\\\\\\", "a\nb", "'lead", "trail'", "\\'"}) {
+         {"", "x", "it's \\ 'quoted' \t", "\\\\\\", "a\nb", "'lead", "trail'", "\\'", "''", "\\"}) {
         CSetStr source(original);
         CSetStr copy;
         copy.SetString(-1, Text(source));
-        // Quotes at the very ends are the one thing the form can't keep.
-        if (!original.empty() && (original.front() == '\'' || original.back() == '\''))
-            continue;
         EXPECT_EQ(copy.Get().Str(), original);
     }
     CSetStr crlf("a\r\nb");
