@@ -134,8 +134,7 @@ bool MediaCheckWanted(const CConnInfo& response, const CSettings& settings);
 // Returns when the response may pass; counts BlockedMediatypes and throws
 // errors::MediaTypeBlocked() when it is blocked. With logging on, every
 // decision goes to the security log.
-void CheckMediaType(const CIString& mediaType, const CSettings& settings,
-                    const CConnInfo& request);
+void CheckMediaType(const CIString& mediaType, const CSettings& settings, const CConnInfo& request);
 
 // A new washer for the response body, or null when the body passes unchanged.
 std::unique_ptr<CWasher> CreateWasher(const CIString& mediaType, const CSettings& settings,
