@@ -1,0 +1,387 @@
+#include "http/HeaderFilter.h"
+
+#include "http/CConnInfo.h"
+#include "http/CException.h"
+#include "os/CBuffer.h"
+#include "settings/CSettings.h"
+#include "stats/CSecurityLog.h"
+#include "stats/CStatistic.h"
+#include "washers/CWasher.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+TEST(HeaderFilterRules, ReferrerModes) {
+    using M = ReferrerMode;
+    // Same directory of the same host: only "always" removes it.
+    EXPECT_TRUE(ReferrerMustGo(M::All, "a.com", "/x/p.html", "a.com", "/x/q.html"));
+    EXPECT_FALSE(ReferrerMustGo(M::Path, "A.com", "/X/p.html", "a.com", "/x/q.html?y=1"));
+    EXPECT_FALSE(ReferrerMustGo(M::Domain, "a.com", "/x/p.html", "a.com", "/x/q.html"));
+    // Another directory, whatever the lengths of the two directories.
+    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/x/p.html", "a.com", "/x/y/q.html"));
+    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/x/y/p.html", "a.com", "/x/q.html"));
+    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/ab/p", "a.com", "/ac/p"));
+    EXPECT_FALSE(ReferrerMustGo(M::Domain, "a.com", "/x/p.html", "a.com", "/y/q.html"));
+    // A '/' in the query names no directory.
+    EXPECT_FALSE(ReferrerMustGo(M::Path, "a.com", "/x/p?u=/z/w", "a.com", "/x/q"));
+    // Another host goes under both remaining choices.
+    EXPECT_TRUE(ReferrerMustGo(M::Path, "b.com", "/x/p", "a.com", "/x/p"));
+    EXPECT_TRUE(ReferrerMustGo(M::Domain, "b.com", "/x/p", "a.com", "/x/p"));
+}
+
+TEST(HeaderFilterRules, AcceptEncodingKeepsOnlyDecodableCodings) {
+    EXPECT_EQ(ReduceAcceptEncoding("gzip, deflate, br").Str(), "gzip");
+    EXPECT_EQ(ReduceAcceptEncoding("br;q=1.0, GZIP;q=0.8, identity;q=0.5, *;q=0.1").Str(),
+              "GZIP;q=0.8, identity;q=0.5");
+    EXPECT_EQ(ReduceAcceptEncoding("gzip").Str(), "gzip");
+    // Nothing usable left: the body may always come unencoded.
+    EXPECT_EQ(ReduceAcceptEncoding("br, zstd").Str(), "identity");
+    EXPECT_EQ(ReduceAcceptEncoding("br, gzip;q=0").Str(), "identity");
+    EXPECT_EQ(ReduceAcceptEncoding("x-gzip").Str(), "identity");
+    EXPECT_EQ(ReduceAcceptEncoding("").Str(), "identity");
+
+    EXPECT_TRUE(IsWashableContentEncoding(""));
+    EXPECT_TRUE(IsWashableContentEncoding("gzip"));
+    EXPECT_TRUE(IsWashableContentEncoding("GZip"));
+    EXPECT_TRUE(IsWashableContentEncoding("identity "));
+    EXPECT_FALSE(IsWashableContentEncoding("br"));
+    EXPECT_FALSE(IsWashableContentEncoding("deflate"));
+    EXPECT_FALSE(IsWashableContentEncoding("x-gzip"));
+    EXPECT_FALSE(IsWashableContentEncoding("gzip, br"));
+}
+
+TEST(HeaderFilterRules, MediaVerdicts) {
+    using namespace mediabits;
+    const std::map<CIString, int> types{{"application/x-evil", 1}, {"image", 1}, {"image/png", 2}};
+    const std::map<CIString, int> exts{{"exe", 1}, {"NULL", 1}, {"txt", 2}};
+    auto byType = [&](const CIString& t) {
+        if (const auto it = types.find(t); it != types.end())
+            return it->second;
+        const auto slash = t.find('/');
+        if (slash == CIString::npos)
+            return 0;
+        const auto it = types.find(t.substr(0, slash));
+        return it == types.end() ? 0 : it->second;
+    };
+    auto byExt = [&](const CIString& e) {
+        const auto it = exts.find(e);
+        return it == exts.end() ? 0 : it->second;
+    };
+    auto decide = [&](const char* type, const char* ext, std::uint32_t flags) {
+        return DecideMediaType(type, ext, kEnabled | kBlockTypesFromList | flags, byType, byExt);
+    };
+
+    EXPECT_TRUE(decide("application/x-evil", "", 0).blocked);
+    EXPECT_TRUE(decide("image/gif", "gif", 0).blocked); // by the major type
+    EXPECT_FALSE(decide("image/png", "png", 0).blocked);
+    EXPECT_EQ(decide("image/png", "png", 0).listVerdict, 2);
+    EXPECT_FALSE(decide("text/html", "exe", 0).blocked); // a type decides, not the extension
+    EXPECT_TRUE(decide("text/html", "", kBlockUnknown).blocked);
+    EXPECT_FALSE(decide("image/png", "", kBlockUnknown).blocked);
+
+    // No media type, bit 16 clear: blocked outright.
+    EXPECT_TRUE(decide("", "txt", 0).blocked);
+    EXPECT_EQ(decide("", "txt", 0).listVerdict, 1);
+    // No media type, bit 16 set: the extension decides, "NULL" standing for none.
+    EXPECT_FALSE(decide("", "txt", kAllowNoMediaType).blocked);
+    EXPECT_TRUE(decide("", "exe", kAllowNoMediaType).blocked);
+    EXPECT_TRUE(decide("", "", kAllowNoMediaType).blocked);
+    EXPECT_FALSE(decide("", "doc", kAllowNoMediaType).blocked);
+    EXPECT_TRUE(decide("", "doc", kAllowNoMediaType | kBlockUnknown).blocked);
+}
+
+// ---- the filters on messages ----
+
+namespace {
+
+class HeadLines : public CConnInfo::LineSource {
+public:
+    explicit HeadLines(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
+    CIString ReadLine() override {
+        return m_next < m_lines.size() ? CIString(m_lines[m_next++]) : CIString();
+    }
+    void PushBackLine(const CIString&) override {}
+
+private:
+    std::vector<std::string> m_lines;
+    std::size_t m_next = 0;
+};
+
+CConnInfo Parse(std::vector<std::string> lines, int mode) {
+    lines.emplace_back("");
+    HeadLines source(std::move(lines));
+    CConnInfo message;
+    message.ParseHead(source, mode | CConnInfo::kParseOnly);
+    return message;
+}
+
+CConnInfo Request(std::vector<std::string> fields,
+                  const std::string& url = "http://www.news.com/dir/page.html") {
+    fields.insert(fields.begin(), "GET " + url + " HTTP/1.1");
+    return Parse(std::move(fields), CConnInfo::kParseRequest);
+}
+
+CConnInfo Response(std::vector<std::string> fields, int status = 200) {
+    fields.insert(fields.begin(), "HTTP/1.1 " + std::to_string(status) + " X");
+    return Parse(std::move(fields), CConnInfo::kParseResponse);
+}
+
+std::vector<std::string> Values(const CConnInfo& message, const char* name) {
+    std::vector<std::string> values;
+    const auto [first, last] = message.Headers().equal_range(CIString(name));
+    for (auto it = first; it != last; ++it)
+        values.push_back(it->second.Str());
+    return values;
+}
+
+// A group's settings with its statistics, as the settings cache hands them out.
+struct Group {
+    Group() : settings("", nullptr, true) { settings.SetStatistic(&statistic); }
+    void Set(CSettings::Flag flag, bool on) { settings.Flags(flag.word).SetBit(flag.bit, on); }
+    std::uint32_t Count(CStatistic::Event event) { return statistic.Counter(event); }
+
+    CStatistic statistic;
+    CSettings settings;
+};
+
+// 2027-06-09 10:18:14 UTC.
+constexpr std::time_t kNow = 1812536294;
+
+} // namespace
+
+TEST(HeaderFilter, RequestCookiesByHostAndSwitches) {
+    Group g;
+    g.settings.CookieList().SetLines(-1, {"ads.com,0", "friend.org,2"}, false);
+    g.Set(CSettings::kCookieFilterEnabled, true);
+
+    // A bad host loses every Cookie field, whatever the cookies are called.
+    CConnInfo bad =
+        Request({"Cookie: a=1; b=2", "Cookie: c=3", "Host: www.ads.com"}, "http://www.ads.com/");
+    FilterRequestHeaders(bad, g.settings);
+    EXPECT_TRUE(Values(bad, "Cookie").empty());
+    EXPECT_EQ(g.Count(CStatistic::FilteredCookies), 2u);
+
+    // Neutral (the default manner) and good hosts keep theirs.
+    CConnInfo neutral = Request({"Cookie: a=1", "Cookie: c=3"});
+    FilterRequestHeaders(neutral, g.settings);
+    EXPECT_EQ(Values(neutral, "Cookie"), (std::vector<std::string>{"a=1", "c=3"}));
+    CConnInfo good = Request({"Cookie: a=1"}, "http://friend.org/");
+    FilterRequestHeaders(good, g.settings);
+    EXPECT_EQ(Values(good, "Cookie").size(), 1u);
+    EXPECT_EQ(g.Count(CStatistic::SentCookies), 3u);
+
+    // The default manner decides for unlisted hosts.
+    g.settings.CookieList().SetLines(-1, {"*,0"}, true);
+    CConnInfo unlisted = Request({"Cookie: a=1"});
+    FilterRequestHeaders(unlisted, g.settings);
+    EXPECT_TRUE(Values(unlisted, "Cookie").empty());
+
+    // Privacy exemption, privacy off, cookie filter off: all pass.
+    CConnInfo exempt = Request({"Cookie: a=1"}, "http://www.ads.com/");
+    exempt.SetFilterFlags(whitebits::kPrivacy);
+    FilterRequestHeaders(exempt, g.settings);
+    EXPECT_EQ(Values(exempt, "Cookie").size(), 1u);
+    g.Set(CSettings::kPrivacyEnabled, false);
+    CConnInfo off = Request({"Cookie: a=1"}, "http://www.ads.com/");
+    FilterRequestHeaders(off, g.settings);
+    EXPECT_EQ(Values(off, "Cookie").size(), 1u);
+    g.Set(CSettings::kPrivacyEnabled, true);
+    g.Set(CSettings::kCookieFilterEnabled, false);
+    FilterRequestHeaders(off, g.settings);
+    EXPECT_EQ(Values(off, "Cookie").size(), 1u);
+}
+
+TEST(HeaderFilter, ResponseCookiesByDomainAndLifetime) {
+    Group g;
+    g.settings.CookieList().SetLines(-1, {"ads.com,0", "friend.org,2"}, false);
+    g.Set(CSettings::kCookieFilterEnabled, true);
+    g.settings.Int(CSettings::kCookieFilterExpireHours).Set(24);
+
+    const std::string shortLived =
+        "s=1; max-age=7200; Path=/; expires=Wed, 09-Jun-2027 12:18:14 GMT";
+    CConnInfo response = Response({
+        "Set-Cookie: t=1; domain=.ads.com",                      // bad by its domain attribute
+        "Set-Cookie: " + shortLived,                             // neutral, short: as it came
+        "Set-Cookie: l=\"2\"; Secure; max-age=31536000; path=/", // neutral, long: cut
+        "Set-Cookie: g=3; domain=friend.org; max-age=31536000",  // good: untouched
+        "Set-Cookie: ",                                          // empty: untouched, uncounted
+    });
+    FilterCookies(response, g.settings, kCookieResponse, "www.news.com", kNow);
+    EXPECT_EQ(Values(response, "Set-Cookie"),
+              (std::vector<std::string>{
+                  shortLived, "l=2; expires=Thursday, 10-Jun-2027 10:18:14 GMT; path=/; Secure",
+                  "g=3; domain=friend.org; max-age=31536000", ""}));
+    EXPECT_EQ(g.Count(CStatistic::FilteredCookies), 2u);
+    EXPECT_EQ(g.Count(CStatistic::GoodCookies), 2u);
+
+    // The host decides when no domain is named; the switches guard the step.
+    CConnInfo fromAds = Response({"Set-Cookie: a=1"});
+    FilterResponseCookies(fromAds, g.settings, "ads.com");
+    EXPECT_TRUE(Values(fromAds, "Set-Cookie").empty());
+    CConnInfo exempt = Response({"Set-Cookie: a=1"});
+    exempt.SetFilterFlags(whitebits::kPrivacy);
+    FilterResponseCookies(exempt, g.settings, "ads.com");
+    EXPECT_EQ(Values(exempt, "Set-Cookie").size(), 1u);
+
+    // Session mode cuts neutral cookies to the session.
+    g.Set(CSettings::kCookieFilterExpireBySession, true);
+    CConnInfo session = Response({"Set-Cookie: a=1; max-age=60; Path=/"});
+    FilterResponseCookies(session, g.settings, "www.news.com");
+    EXPECT_EQ(Values(session, "Set-Cookie"), (std::vector<std::string>{"a=1; Path=/"}));
+}
+
+TEST(HeaderFilter, ReferrerRule) {
+    Group g;
+    g.Set(CSettings::kPrivacyNoReferrerEnabled, true);
+    auto filtered = [&](const char* referer, const char* url = "http://www.news.com/dir/p.html") {
+        CConnInfo request = Request({std::string("Referer: ") + referer}, url);
+        FilterRequestHeaders(request, g.settings);
+        return Values(request, "Referer").size();
+    };
+
+    // Default choice: only another host loses it.
+    EXPECT_EQ(filtered("http://www.news.com/other/x.html"), 1u);
+    EXPECT_EQ(filtered("http://WWW.NEWS.COM:8080/dir/x.html"), 1u);
+    EXPECT_EQ(filtered("http://elsewhere.com/dir/x.html"), 0u);
+
+    g.Set(CSettings::kPrivacyNoReferrerDomain, false);
+    g.Set(CSettings::kPrivacyNoReferrerPath, true);
+    EXPECT_EQ(filtered("http://www.news.com/dir/x.html"), 1u);
+    EXPECT_EQ(filtered("http://www.news.com/dir/sub/x.html"), 0u);
+    EXPECT_EQ(filtered("http://www.news.com/d/x.html"), 0u);
+    EXPECT_EQ(filtered("http://elsewhere.com/dir/x.html"), 0u);
+
+    g.Set(CSettings::kPrivacyNoReferrerPath, false);
+    g.Set(CSettings::kPrivacyNoReferrer, true);
+    EXPECT_EQ(filtered("http://www.news.com/dir/x.html"), 0u);
+
+    // Two fields both go.
+    CConnInfo two = Request({"Referer: http://a.com/", "Referer: http://www.news.com/dir/"});
+    FilterRequestHeaders(two, g.settings);
+    EXPECT_TRUE(Values(two, "Referer").empty());
+
+    // Exempt, or privacy off: it stays.
+    CConnInfo exempt = Request({"Referer: http://a.com/"});
+    exempt.SetFilterFlags(whitebits::kPrivacy);
+    FilterRequestHeaders(exempt, g.settings);
+    EXPECT_EQ(Values(exempt, "Referer").size(), 1u);
+    g.Set(CSettings::kPrivacyEnabled, false);
+    EXPECT_EQ(filtered("http://a.com/"), 1u);
+}
+
+TEST(HeaderFilter, UserAgentTag) {
+    Group g;
+    g.Set(CSettings::kPrivacyEnabled, false); // tagged whatever the privacy rules
+    CConnInfo request = Request({"User-Agent: Browser/1.0", "User-Agent: Second"});
+    FilterRequestHeaders(request, g.settings);
+    FilterRequestHeaders(request, g.settings); // a second connection attempt
+    EXPECT_EQ(Values(request, "User-Agent"),
+              (std::vector<std::string>{"Browser/1.0 Corvane 3.0 final", "Second"}));
+    EXPECT_EQ(request.UserAgent(), "Browser/1.0");
+
+    CConnInfo none = Request({});
+    FilterRequestHeaders(none, g.settings);
+    EXPECT_FALSE(none.HasHeader("User-Agent"));
+
+    g.Set(CSettings::kProxyEngineDoNotModifyUserAgent, true);
+    CConnInfo kept = Request({"User-Agent: Browser/1.0"});
+    FilterRequestHeaders(kept, g.settings);
+    EXPECT_EQ(Values(kept, "User-Agent"), (std::vector<std::string>{"Browser/1.0"}));
+}
+
+TEST(HeaderFilter, CacheBypassRule) {
+    Group g;
+    const std::vector<std::string> fields{
+        "Pragma: no-cache", "Cache-Control: no-store", "Age: 3", "Expires: 0", "ETag: \"x\"",
+        "If-None-Match: y", "Content-type: text/html"};
+    CConnInfo kept = Response(fields);
+    ApplyCacheBypassRule(kept, g.settings);
+    EXPECT_EQ(kept.Headers().size(), fields.size());
+
+    g.Set(CSettings::kProxyEnginePreventCacheBypass, true);
+    CConnInfo cut = Response(fields);
+    ApplyCacheBypassRule(cut, g.settings);
+    EXPECT_FALSE(cut.HasHeader("Pragma"));
+    EXPECT_EQ(cut.Headers().size(), 2u); // ETag and Content-type
+}
+
+TEST(HeaderFilter, MediaTypeCheck) {
+    Group g;
+    g.settings.MediaTypes().SetLines(-1, {"application/x-evil", "video", "!video/ok", "exe;exe"},
+                                     false);
+    EXPECT_FALSE(MediaCheckWanted(Response({}), g.settings));
+    g.Set(CSettings::kMediaFilterEnabled, true);
+    g.Set(CSettings::kMediaFilterBlockTypesFromList, true);
+    g.Set(CSettings::kMediaFilterLogging, true);
+    EXPECT_TRUE(MediaCheckWanted(Response({}), g.settings));
+    EXPECT_FALSE(MediaCheckWanted(Response({}, 404), g.settings));
+
+    auto blocked = [&](const char* type, const char* url) {
+        const CConnInfo request = Request({}, url);
+        try {
+            CheckMediaType(type, g.settings, request);
+            return false;
+        } catch (const CHTMLErrException& e) {
+            EXPECT_EQ(e.Status(), 415);
+            return true;
+        }
+    };
+    EXPECT_TRUE(blocked("application/x-evil", "http://a.com/f.bin"));
+    EXPECT_TRUE(blocked("video/mp4", "http://a.com/m.mp4")); // by the major type
+    EXPECT_FALSE(blocked("video/ok", "http://a.com/m.ok"));
+    EXPECT_FALSE(blocked("text/html", "http://a.com/x.exe"));
+    EXPECT_EQ(g.Count(CStatistic::BlockedMediatypes), 2u);
+
+    // No media type: blocked while bit 16 is clear, else judged by the extension.
+    EXPECT_TRUE(blocked("", "http://a.com/x.html"));
+    g.Set(CSettings::kMediaFilterAllowNoMediaType, true);
+    EXPECT_FALSE(blocked("", "http://a.com/x.html"));
+    EXPECT_TRUE(blocked("", "http://a.com/x.exe"));
+    g.Set(CSettings::kMediaFilterBlockUnknown, true);
+    EXPECT_TRUE(blocked("", "http://a.com/x.html"));
+    EXPECT_TRUE(blocked("text/plain", "http://a.com/x.txt"));
+
+    // The security exemption skips the check.
+    CConnInfo exempt = Request({}, "http://a.com/x.exe");
+    exempt.SetFilterFlags(whitebits::kSecurity);
+    EXPECT_NO_THROW(CheckMediaType("application/x-evil", g.settings, exempt));
+
+    const std::string log = CSecurityLog::Instance().Pending();
+    EXPECT_NE(log.find("\"GET http://a.com/f.bin HTTP/1.1\" 415 application/x-evil bin filter\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("\"GET http://a.com/m.ok HTTP/1.1\" 200 video/ok ok pass\n"),
+              std::string::npos);
+}
+
+TEST(HeaderFilter, AcceptEncodingAndWasherChoice) {
+    Group g; // the standard filter is on by default: a washer could engage
+    CConnInfo request = Request({"Accept-Encoding: gzip, deflate, br"});
+    EXPECT_TRUE(LimitAcceptEncoding(request, g.settings));
+    EXPECT_EQ(Values(request, "Accept-Encoding"), (std::vector<std::string>{"gzip"}));
+    EXPECT_FALSE(LimitAcceptEncoding(request, g.settings));
+
+    CConnInfo whitelisted = Request({"Accept-Encoding: br"});
+    whitelisted.SetFilterFlags(whitebits::kAll);
+    EXPECT_FALSE(LimitAcceptEncoding(whitelisted, g.settings));
+
+    g.settings.Bool(CSettings::kStandardFilterEnabled).Set(false);
+    CConnInfo untouched = Request({"Accept-Encoding: br"});
+    EXPECT_FALSE(LimitAcceptEncoding(untouched, g.settings));
+    g.Set(CSettings::kProxyEnginePreventCacheBypass, true);
+    EXPECT_TRUE(LimitAcceptEncoding(untouched, g.settings));
+    EXPECT_EQ(Values(untouched, "Accept-Encoding"), (std::vector<std::string>{"identity"}));
+
+    EXPECT_TRUE(ContentEncodingWashable(Response({})));
+    EXPECT_TRUE(ContentEncodingWashable(Response({"Content-Encoding: gzip"})));
+    EXPECT_FALSE(ContentEncodingWashable(Response({"Content-Encoding: br"})));
+    EXPECT_FALSE(ContentEncodingWashable(
+        Response({"Content-Encoding: identity", "Content-Encoding: gzip"})));
+
+    CBuffer body;
+    const CConnInfo html = Request({});
+    EXPECT_EQ(CreateWasherFor(Response({"Content-type: text/html"}), g.settings, body, html),
+              nullptr);
+}
