@@ -32,6 +32,8 @@ public:
     std::size_t Size() const { return m_handlers.size(); }
 
 private:
+    // The configuration pages ("conf") and the file, statistics and rating
+    // pages ("cvfile", "cvstats", "cvrate") join here, one Register each.
     HandlerRegistry() {
         Register(vocab::kResTransGif, std::make_unique<CInternalGIFRequestHandler>(
                                           CInternalGIFRequestHandler::TransparentImage()));
