@@ -1,5 +1,7 @@
 #include "http/CConnInfo.h"
 
+#include "http/HeaderFilter.h"
+
 #include "http/CException.h"
 #include "os/CGenericSocket.h"
 #include "settings/CSettings.h"
@@ -807,7 +809,6 @@ CConnInfo::ForwardingOptions CConnInfo::ForwardingOptionsOf(const CSettings& set
     options.dontUseProxyFor = settings.GetString(CSettings::kProxyEngineDontUseProxyFor);
     options.proxyServer = settings.GetString(CSettings::kProxyEngineProxyServerSec);
     options.proxyPort = settings.GetInt(CSettings::kProxyEngineProxyPortSec);
-    options.preventCacheBypass = settings.IsOn(CSettings::kProxyEnginePreventCacheBypass);
     return options;
 }
 
@@ -961,16 +962,13 @@ CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
 
 bool CConnInfo::PrepareForClient(const CSettings& settings, CGenericSocket& client,
                                  bool bodyWillChange, const CConnInfo& request) {
-    return PrepareForClient(ForwardingOptionsOf(settings), client, bodyWillChange, request);
+    const bool chunked = PrepareFraming(client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
+    ApplyCacheBypassRule(*this, settings);
+    FilterResponseCookies(*this, settings, request.Host());
+    return chunked;
 }
 
-bool CConnInfo::PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,
-                                 bool bodyWillChange, const CConnInfo& /*request*/) {
-    return PrepareForClient(options, client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
-}
-
-bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,
-                                 bool clientKeepAlive, bool bodyWillChange) {
+bool CConnInfo::PrepareFraming(bool clientProxyStyle, bool clientKeepAlive, bool bodyWillChange) {
     if (bodyWillChange)
         RemoveHeader(vocab::kHdrContentLength);
     RemoveHeader(vocab::kHdrTransferEncoding);
@@ -990,14 +988,6 @@ bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientPr
             AddHeader(vocab::kHdrTransferEncoding, "chunked");
             chunked = true;
         }
-    }
-
-    if (options.preventCacheBypass) {
-        for (const CIString* name :
-             {&vocab::kHdrAge, &vocab::kHdrCacheControl, &vocab::kHdrExpires, &vocab::kHdrIfMatch,
-              &vocab::kHdrIfModifiedSince, &vocab::kHdrIfNoneMatch, &vocab::kHdrIfRange,
-              &vocab::kHdrIfUnmodifiedSince, &vocab::kHdrPragma})
-            RemoveHeader(*name);
     }
     return chunked;
 }
