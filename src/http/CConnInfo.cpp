@@ -508,6 +508,10 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
         framing.bodyBytesLeft = 0;
         return framing;
     }
+    // A request announces its body; without a length or chunks it has none,
+    // and what follows it on the connection is the next request.
+    if (m_type == kTypeRequest)
+        framing.bodyBytesLeft = 0;
     CIString value;
     if (GetHeader(vocab::kHdrTransferEncoding, value) && value.find("chunked") != CIString::npos) {
         framing.chunked = true;

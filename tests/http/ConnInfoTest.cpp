@@ -91,7 +91,7 @@ TEST(ConnInfoParse, RequestLineAndHeaders) {
     EXPECT_TRUE(framing.proxyStyle);
     EXPECT_TRUE(framing.keepAlive);
     EXPECT_FALSE(framing.chunked);
-    EXPECT_EQ(framing.bodyBytesLeft, -1);
+    EXPECT_EQ(framing.bodyBytesLeft, 0); // a GET without a length has no body
     EXPECT_FALSE(info.CloseAfterResponse());
 }
 
