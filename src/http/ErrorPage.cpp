@@ -315,5 +315,6 @@ void CheckBlockedURL(const CConnInfo& request, const CSettings& settings) {
         return;
     const CSetURLList& list = settings.BlockList();
     CheckBlockedURL(request, settings.GetString(CSettings::kAccessControlBlockTo),
-                    settings.Statistic(), [&list](std::string_view url) { return list.Match(url); });
+                    settings.Statistic(),
+                    [&list](std::string_view url) { return list.Match(url); });
 }
