@@ -496,12 +496,13 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
 
     if (m_version > 0x10000 && UseHttp11()) {
         framing.keepAlive = true;
-        const CIString& name = (m_type == kTypeRequest && framing.proxyStyle)
-                                   ? vocab::kHdrProxyConnection
-                                   : vocab::kHdrConnection;
+        // A browser speaks to its proxy with Proxy-Connection, but "close" in
+        // the standard Connection field means the same and is honoured too.
         CIString value;
-        if (GetHeader(name, value) && HasToken(value, "close"))
-            framing.keepAlive = false;
+        for (const CIString* name : {&vocab::kHdrConnection, &vocab::kHdrProxyConnection}) {
+            if (GetHeader(*name, value) && HasToken(value, "close"))
+                framing.keepAlive = false;
+        }
     }
 
     if (!HasBody()) {
