@@ -509,10 +509,6 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
         framing.bodyBytesLeft = 0;
         return framing;
     }
-    // A request announces its body; without a length or chunks it has none,
-    // and what follows it on the connection is the next request.
-    if (m_type == kTypeRequest)
-        framing.bodyBytesLeft = 0;
     CIString value;
     if (GetHeader(vocab::kHdrTransferEncoding, value) && value.find("chunked") != CIString::npos) {
         framing.chunked = true;
@@ -520,6 +516,10 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
         // A negative length means nothing sensible: read to the end instead.
         framing.bodyBytesLeft =
             std::max<std::int64_t>(-1, std::strtoll(value.c_str(), nullptr, 10));
+    } else if (m_type == kTypeRequest) {
+        // A request announces its body; without a length or chunks it has
+        // none, and what follows it on the connection is the next request.
+        framing.bodyBytesLeft = 0;
     }
     return framing;
 }
