@@ -412,3 +412,30 @@ TEST(ProxyE2E, InternalTransparentImageUnderTheMarkerHost) {
         0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x01, 0x4C, 0x00, 0x3B};
     EXPECT_EQ(image.body, std::string(reinterpret_cast<const char*>(expected), sizeof expected));
 }
+
+TEST(ProxyE2E, SlowOriginHoldsOnlyItsOwnBrowserAndAStopEndsTheWait) {
+    Origin origin([](const OriginRequest& request) {
+        Reply reply = Reply::Text(200, "origin:" + request.Target());
+        if (request.Target() == "/slow")
+            reply.hangFirst = 3s;
+        return reply;
+    });
+    ProxyDaemon proxy;
+    ASSERT_TRUE(proxy.Ready());
+
+    Browser waiting(proxy.Port());
+    ASSERT_TRUE(waiting.Get(origin.Url("/slow")));
+    ASSERT_TRUE(origin.WaitForRequests(1));
+    // Another browser is served meanwhile.
+    Browser other(proxy.Port());
+    ASSERT_TRUE(other.Get(origin.Url("/quick")));
+    EXPECT_EQ(other.Read(false, 2s).body, "origin:/quick");
+
+    // A graceful stop does not wait for the origin: the waiting browser's
+    // connection closes and the daemon ends well before the origin would
+    // have answered.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(proxy.Stop(), 0);
+    EXPECT_TRUE(waiting.ClosedByPeer(2s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
