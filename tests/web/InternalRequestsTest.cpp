@@ -1,0 +1,189 @@
+#include "http/LoopbackPair.h"
+
+#include "http/CConnInfo.h"
+#include "http/CException.h"
+#include "settings/CSettings.h"
+#include "web/CInternalGIFRequestHandler.h"
+#include "web/CInternalHTMLRequestHandler.h"
+#include "web/InternalRequest.h"
+#include "web/InternalRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// A request as the connection thread has it after reading the head: the
+// browser's end of a loopback connection and the parsed message.
+struct Browser {
+    explicit Browser(std::string_view bytes) {
+        pair.Write(bytes);
+        request.ParseHead(pair.socket, CConnInfo::kParseRequest);
+    }
+    CInternalRequestHandler* Find(CIString& query) {
+        return FindHandler(request.Method(), request.Path(), request, pair.socket.ProxyStyle(),
+                           query);
+    }
+    CInternalRequestHandler* Find() {
+        CIString query;
+        return Find(query);
+    }
+
+    LoopbackPair pair;
+    CConnInfo request;
+};
+
+const std::string kTransGif(CInternalGIFRequestHandler::TransparentImage());
+
+} // namespace
+
+TEST(InternalRequests, PathNamesHandlerAndQuery) {
+    CIString query("stale");
+    EXPECT_EQ(InternalRequestName("/", query), "conf");
+    EXPECT_EQ(query, "");
+    EXPECT_EQ(InternalRequestName("", query), "conf");
+    EXPECT_EQ(InternalRequestName("/trans.gif?a=1&b", query), "trans.gif");
+    EXPECT_EQ(query, "a=1&b");
+    EXPECT_EQ(InternalRequestName("/cvstats?", query), "cvstats");
+    EXPECT_EQ(query, "");
+    // Only the first '?' splits; only one leading slash is dropped.
+    EXPECT_EQ(InternalRequestName("/cvrate?url=http://x/?y", query), "cvrate");
+    EXPECT_EQ(query, "url=http://x/?y");
+    EXPECT_EQ(InternalRequestName("//conf", query), "/conf");
+    // A slash and a question mark alone name nothing.
+    EXPECT_EQ(InternalRequestName("/?", query), "");
+    EXPECT_EQ(GetHandler(""), nullptr);
+}
+
+TEST(InternalRequests, RegistryHoldsTheFixedHandlersOnly) {
+    EXPECT_EQ(RegisteredHandlerCount(), 3u);
+    ASSERT_NE(GetHandler("trans.gif"), nullptr);
+    EXPECT_EQ(GetHandler("TRANS.GIF"), GetHandler("trans.gif"));
+    EXPECT_NE(GetHandler("image.gif"), nullptr);
+    EXPECT_NE(GetHandler("image.gif"), GetHandler("trans.gif"));
+    EXPECT_NE(GetHandler("blank.html"), nullptr);
+    // The pages that come later are not answered yet: they are relayed.
+    for (const char* later : {"conf", "cvfile", "cvstats", "cvrate"})
+        EXPECT_EQ(GetHandler(later), nullptr) << later;
+
+    // Lookups of names that browsers happen to ask for never add them.
+    for (int i = 0; i < 50; ++i) {
+        const CIString name("page" + std::to_string(i) + ".html");
+        EXPECT_EQ(GetHandler(name), nullptr);
+        Browser browser("GET /" + name.Str() + "?x=1 HTTP/1.1\r\nHost: a\r\n\r\n");
+        EXPECT_EQ(browser.Find(), nullptr);
+    }
+    EXPECT_EQ(RegisteredHandlerCount(), 3u);
+}
+
+TEST(InternalRequests, OnlyRequestsAddressedToTheProxyAreInternal) {
+    CInternalRequestHandler* const trans = GetHandler("trans.gif");
+    {
+        Browser browser("GET http://-corva.vane-/trans.gif?w=1 HTTP/1.1\r\n\r\n");
+        CIString query;
+        EXPECT_TRUE(browser.pair.socket.ProxyStyle());
+        EXPECT_EQ(browser.Find(query), trans);
+        EXPECT_EQ(query, "w=1");
+    }
+    {
+        Browser browser("GET http://-CORVA.Vane-:80/TRANS.gif HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(browser.Find(), trans);
+    }
+    {
+        // Sent to the proxy as to a web server: whatever its Host field says.
+        Browser browser("GET /trans.gif HTTP/1.1\r\nHost: www.example.com\r\n\r\n");
+        EXPECT_FALSE(browser.pair.socket.ProxyStyle());
+        EXPECT_EQ(browser.Find(), trans);
+    }
+    {
+        // Another host's resource of the same name is relayed.
+        Browser browser("GET http://www.example.com/trans.gif HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(browser.Find(), nullptr);
+        CSettings settings("", nullptr, true);
+        EXPECT_FALSE(Dispatch(settings, browser.pair.socket, browser.request));
+    }
+    {
+        // A direct "/" asks for the configuration pages, not registered yet.
+        Browser browser("GET / HTTP/1.1\r\nHost: proxy\r\n\r\n");
+        EXPECT_EQ(browser.Find(), nullptr);
+    }
+    {
+        // The fixed handlers take GET only; HEAD is never internal.
+        Browser head("HEAD http://-corva.vane-/trans.gif HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(head.Find(), nullptr);
+        CSettings settings("", nullptr, true);
+        EXPECT_FALSE(Dispatch(settings, head.pair.socket, head.request));
+        EXPECT_EQ(head.pair.SentByProxy(), "");
+
+        Browser post("POST /blank.html HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+        EXPECT_EQ(post.Find(), nullptr);
+    }
+}
+
+TEST(InternalRequests, TransparentGifAnswer) {
+    ASSERT_EQ(kTransGif.size(), 42u);
+    EXPECT_EQ(kTransGif.substr(0, 6), "GIF89a");
+    EXPECT_EQ(kTransGif.back(), ';');
+
+    CSettings settings("", nullptr, true);
+    // A kept-alive proxy request: the answer still closes the connection.
+    Browser browser("GET http://-corva.vane-/trans.gif HTTP/1.1\r\nUser-Agent: t\r\n\r\n");
+    ASSERT_TRUE(browser.pair.socket.KeepAlive());
+    ASSERT_TRUE(Dispatch(settings, browser.pair.socket, browser.request));
+    EXPECT_FALSE(browser.pair.socket.KeepAlive());
+    EXPECT_EQ(browser.pair.SentByProxy(), "HTTP/1.1 200 OK\r\n"
+                                          "Content-Length: 42\r\n"
+                                          "Content-type: image/gif\r\n"
+                                          "Proxy-Connection: close\r\n"
+                                          "\r\n" +
+                                              kTransGif);
+}
+
+TEST(InternalRequests, BlankPageAnswer) {
+    const std::string page(CInternalHTMLRequestHandler::kBlankPage);
+    EXPECT_EQ(page, "<html><head><title>Corvane blank page</title></head><body></body></html>");
+
+    CSettings settings("", nullptr, true);
+    Browser browser("GET /blank.html HTTP/1.1\r\nHost: 127.0.0.1:9090\r\n\r\n");
+    ASSERT_TRUE(Dispatch(settings, browser.pair.socket, browser.request));
+    EXPECT_FALSE(browser.pair.socket.KeepAlive());
+    EXPECT_EQ(browser.pair.SentByProxy(), "HTTP/1.1 200 OK\r\n"
+                                          "Connection: close\r\n"
+                                          "Content-Length: " +
+                                              std::to_string(page.size()) +
+                                              "\r\n"
+                                              "Content-type: text/html\r\n"
+                                              "\r\n" +
+                                              page);
+}
+
+TEST(InternalRequests, ResponseOperations) {
+    Browser browser("GET /x?a=1&A=2&n=-7&z HTTP/1.1\r\nAuthorization: Basic dTpw\r\n\r\n");
+    InternalRequest context(browser.pair.socket, browser.request);
+    ParseParameters(browser.pair.socket, context, "a=1&A=2&n=-7&z");
+
+    CIString value("stale");
+    int number = 99;
+    EXPECT_TRUE(context.GetParameter("a", value));
+    EXPECT_EQ(value, "1"); // the first of the name, in any case
+    EXPECT_TRUE(context.GetIntParameter("N", number));
+    EXPECT_EQ(number, -7);
+    EXPECT_TRUE(context.HasParameter("z"));
+    EXPECT_FALSE(context.GetParameter("missing", value));
+    EXPECT_EQ(value, "");
+    EXPECT_FALSE(context.GetIntParameter("missing", number));
+    EXPECT_EQ(number, 0);
+    EXPECT_TRUE(context.GetAuthorization(value));
+    EXPECT_EQ(value, "Basic dTpw");
+
+    context.BeginResponse(401, "");
+    context.AddResponseHeader("WWW-Authenticate", "Basic realm=\"x\"");
+    context.SendResponse("");
+    EXPECT_EQ(browser.pair.SentByProxy(), "HTTP/1.1 401 Unauthorized\r\n"
+                                          "Connection: close\r\n"
+                                          "Content-Length: 0\r\n"
+                                          "WWW-Authenticate: Basic realm=\"x\"\r\n"
+                                          "\r\n");
+}
