@@ -1,5 +1,7 @@
 #include "http/CConnInfo.h"
 
+#include "http/HeaderFilter.h"
+
 #include "http/CException.h"
 #include "os/CGenericSocket.h"
 #include "settings/CSettings.h"
@@ -494,12 +496,13 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
 
     if (m_version > 0x10000 && UseHttp11()) {
         framing.keepAlive = true;
-        const CIString& name = (m_type == kTypeRequest && framing.proxyStyle)
-                                   ? vocab::kHdrProxyConnection
-                                   : vocab::kHdrConnection;
+        // A browser speaks to its proxy with Proxy-Connection, but "close" in
+        // the standard Connection field means the same and is honoured too.
         CIString value;
-        if (GetHeader(name, value) && HasToken(value, "close"))
-            framing.keepAlive = false;
+        for (const CIString* name : {&vocab::kHdrConnection, &vocab::kHdrProxyConnection}) {
+            if (GetHeader(*name, value) && HasToken(value, "close"))
+                framing.keepAlive = false;
+        }
     }
 
     if (!HasBody()) {
@@ -513,6 +516,10 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
         // A negative length means nothing sensible: read to the end instead.
         framing.bodyBytesLeft =
             std::max<std::int64_t>(-1, std::strtoll(value.c_str(), nullptr, 10));
+    } else if (m_type == kTypeRequest) {
+        // A request announces its body; without a length or chunks it has
+        // none, and what follows it on the connection is the next request.
+        framing.bodyBytesLeft = 0;
     }
     return framing;
 }
@@ -807,7 +814,6 @@ CConnInfo::ForwardingOptions CConnInfo::ForwardingOptionsOf(const CSettings& set
     options.dontUseProxyFor = settings.GetString(CSettings::kProxyEngineDontUseProxyFor);
     options.proxyServer = settings.GetString(CSettings::kProxyEngineProxyServerSec);
     options.proxyPort = settings.GetInt(CSettings::kProxyEngineProxyPortSec);
-    options.preventCacheBypass = settings.IsOn(CSettings::kProxyEnginePreventCacheBypass);
     return options;
 }
 
@@ -961,16 +967,13 @@ CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
 
 bool CConnInfo::PrepareForClient(const CSettings& settings, CGenericSocket& client,
                                  bool bodyWillChange, const CConnInfo& request) {
-    return PrepareForClient(ForwardingOptionsOf(settings), client, bodyWillChange, request);
+    const bool chunked = PrepareFraming(client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
+    ApplyCacheBypassRule(*this, settings);
+    FilterResponseCookies(*this, settings, request.Host());
+    return chunked;
 }
 
-bool CConnInfo::PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,
-                                 bool bodyWillChange, const CConnInfo& /*request*/) {
-    return PrepareForClient(options, client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
-}
-
-bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,
-                                 bool clientKeepAlive, bool bodyWillChange) {
+bool CConnInfo::PrepareFraming(bool clientProxyStyle, bool clientKeepAlive, bool bodyWillChange) {
     if (bodyWillChange)
         RemoveHeader(vocab::kHdrContentLength);
     RemoveHeader(vocab::kHdrTransferEncoding);
@@ -990,14 +993,6 @@ bool CConnInfo::PrepareForClient(const ForwardingOptions& options, bool clientPr
             AddHeader(vocab::kHdrTransferEncoding, "chunked");
             chunked = true;
         }
-    }
-
-    if (options.preventCacheBypass) {
-        for (const CIString* name :
-             {&vocab::kHdrAge, &vocab::kHdrCacheControl, &vocab::kHdrExpires, &vocab::kHdrIfMatch,
-              &vocab::kHdrIfModifiedSince, &vocab::kHdrIfNoneMatch, &vocab::kHdrIfRange,
-              &vocab::kHdrIfUnmodifiedSince, &vocab::kHdrPragma})
-            RemoveHeader(*name);
     }
     return chunked;
 }

@@ -77,7 +77,6 @@ public:
         CIString dontUseProxyFor;         // host patterns and domain ends
         CIString proxyServer;             // upstream proxy host
         int proxyPort = 80;               // upstream proxy port
-        bool preventCacheBypass = false;  // strip cache headers from responses
     };
 
     explicit CConnInfo(std::uint32_t ownerTag = 0);
@@ -151,14 +150,13 @@ public:
     void SelectUpstreamProxy(const ForwardingOptions& options);
     void SetUpstreamProxy(const CIString& host, int port);
     static PatternMatch MatchHostPattern(std::string_view text, std::string_view pattern);
-    // Rewrites the connection and framing fields of a server's response before
-    // it goes to the browser; true when the body must be sent chunked.
+    // Rewrites a server's response before it goes to the browser: its
+    // connection and framing fields, the cache-bypass rule and the cookie
+    // filter. True when the body must be sent chunked.
     bool PrepareForClient(const CSettings& settings, CGenericSocket& client, bool bodyWillChange,
                           const CConnInfo& request);
-    bool PrepareForClient(const ForwardingOptions& options, CGenericSocket& client,
-                          bool bodyWillChange, const CConnInfo& request);
-    bool PrepareForClient(const ForwardingOptions& options, bool clientProxyStyle,
-                          bool clientKeepAlive, bool bodyWillChange);
+    // The connection and framing part of it alone.
+    bool PrepareFraming(bool clientProxyStyle, bool clientKeepAlive, bool bodyWillChange);
     // The head as WriteHead sends it.
     CIString BuildHead() const;
 

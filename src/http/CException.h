@@ -10,6 +10,7 @@
 
 class CConnInfo;
 class CGenericSocket;
+class CSettings;
 class CStatistic;
 
 // The only way failures travel inside a request: thrown as copies, caught only
@@ -108,6 +109,10 @@ private:
 // not empty. Any other verdict lets the request pass.
 void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatistic* statistic,
                      const std::function<int(std::string_view url)>& lookup);
+// The same with a group's settings: AccessControl.Block, its block list and
+// AccessControl.BlockTo. The caller tests AccessControl.Enabled and the
+// request's white-list exemption.
+void CheckBlockedURL(const CConnInfo& request, const CSettings& settings);
 
 // The predefined errors, built once and thrown as copies: throw errors::BadRequest();
 namespace errors {

@@ -5,6 +5,7 @@
 #include "http/CConnInfo.h"
 #include "http/CException.h"
 #include "os/CGenericSocket.h"
+#include "settings/CSettings.h"
 #include "stats/CStatistic.h"
 #include "washers/Vocabulary.h"
 
@@ -307,4 +308,13 @@ void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatist
     if (blockTo.empty())
         throw errors::RequestBlocked();
     throw CRedirectException(blockTo);
+}
+
+void CheckBlockedURL(const CConnInfo& request, const CSettings& settings) {
+    if (!settings.IsOn(CSettings::kAccessControlBlock))
+        return;
+    const CSetURLList& list = settings.BlockList();
+    CheckBlockedURL(request, settings.GetString(CSettings::kAccessControlBlockTo),
+                    settings.Statistic(),
+                    [&list](std::string_view url) { return list.Match(url); });
 }

@@ -218,7 +218,10 @@ std::uint32_t CGenericSocket::Read(CBuffer& out) {
     std::uint32_t n = m_input.Size();
     if (m_bodyBytesLeft >= 0 && n > m_bodyBytesLeft) {
         n = static_cast<std::uint32_t>(m_bodyBytesLeft);
-        m_keepAlive = false;
+        // A server that sent more than it announced can't be trusted with the
+        // next request; behind a browser's body comes its next request.
+        if (IsServerSide())
+            m_keepAlive = false;
     }
     MoveInput(out, n);
     ConsumeBody(n);

@@ -1,6 +1,6 @@
 #include "proxy/CListenerThread.h"
 
-#include "proxy/CConnectionStandIn.h"
+#include "proxy/CConnectionThread.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -86,5 +86,5 @@ void CListenerThread::AcceptLoop() {
 }
 
 void CListenerThread::StartConnection(int fd, std::uint32_t peerAddress) {
-    CUnixThread::Start(std::make_unique<CConnectionStandIn>(fd, m_counter, peerAddress));
+    CUnixThread::Start(std::make_unique<CConnectionThread>(fd, m_counter, peerAddress));
 }

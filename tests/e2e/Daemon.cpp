@@ -19,18 +19,6 @@ namespace e2e {
 
 namespace {
 
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 pid_t Spawn(const std::vector<std::string>& args, int& output) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -91,6 +79,18 @@ int WaitChild(pid_t pid, std::chrono::milliseconds limit) {
 }
 
 } // namespace
+
+std::uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
 
 namespace {
 
@@ -179,6 +179,44 @@ int Foreground::Wait(std::chrono::milliseconds limit) {
     if (code >= 0)
         m_pid = -1;
     return code;
+}
+
+ProxyDaemon::ProxyDaemon(const std::string& corvandConf, const std::string& startExtra) {
+    m_root.WriteStartConf(startExtra);
+    if (!corvandConf.empty())
+        std::ofstream(m_root.Path("etc/corvand/corvand.conf")) << corvandConf;
+    Start();
+}
+
+ProxyDaemon::~ProxyDaemon() {
+    if (m_daemon && m_daemon->Pid() > 0)
+        Stop();
+}
+
+bool ProxyDaemon::Start() {
+    m_daemon = std::make_unique<Foreground>();
+    m_ready = m_daemon->FirstLine().rfind("pid: ", 0) == 0 && WaitUntil([&] {
+                  const int fd = Connect(m_root.Port());
+                  if (fd >= 0)
+                      ::close(fd);
+                  return fd >= 0;
+              });
+    return m_ready;
+}
+
+int ProxyDaemon::Stop() {
+    m_ready = false;
+    if (!m_daemon || m_daemon->Pid() <= 0)
+        return -1;
+    ::kill(m_daemon->Pid(), SIGTERM);
+    return m_daemon->Wait();
+}
+
+std::string ProxyDaemon::ReadFile(const std::string& relative) const {
+    std::ifstream in(m_root.Path(relative), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 int ReadPidFile(const std::string& path) {

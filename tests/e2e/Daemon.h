@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <thread>
@@ -54,6 +55,30 @@ private:
     std::string m_firstLine;
 };
 
+// A fresh root with the given default settings (the text of corvand.conf) and
+// start settings, and a corvand -N serving on its port.
+class ProxyDaemon {
+public:
+    explicit ProxyDaemon(const std::string& corvandConf = "", const std::string& startExtra = "");
+    ~ProxyDaemon();
+    // Whether the daemon runs and accepts connections.
+    bool Ready() const { return m_ready; }
+    std::uint16_t Port() const { return m_root.Port(); }
+    const Root& GetRoot() const { return m_root; }
+    pid_t Pid() const { return m_daemon ? m_daemon->Pid() : -1; }
+    // Starts it again on the same root (after Stop).
+    bool Start();
+    // Graceful stop, which also writes out the pending log lines; the exit code.
+    int Stop();
+    // The whole content of a file below the root; empty when there is none.
+    std::string ReadFile(const std::string& relative) const;
+
+private:
+    Root m_root;
+    std::unique_ptr<Foreground> m_daemon;
+    bool m_ready = false;
+};
+
 int ReadPidFile(const std::string& path);
 bool IsAlive(pid_t pid);
 // Children of a process, from /proc.
@@ -71,6 +96,8 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chron
 }
 
 // TCP helpers on 127.0.0.1.
+// A port that nobody listens on (at the moment of the call).
+std::uint16_t FreePort();
 int Connect(std::uint16_t port);
 bool PeerClosed(int fd, std::chrono::seconds limit = std::chrono::seconds(5));
 // Binds the port so that nobody else can listen on it.

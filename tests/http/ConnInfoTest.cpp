@@ -91,7 +91,7 @@ TEST(ConnInfoParse, RequestLineAndHeaders) {
     EXPECT_TRUE(framing.proxyStyle);
     EXPECT_TRUE(framing.keepAlive);
     EXPECT_FALSE(framing.chunked);
-    EXPECT_EQ(framing.bodyBytesLeft, -1);
+    EXPECT_EQ(framing.bodyBytesLeft, 0); // a GET without a length has no body
     EXPECT_FALSE(info.CloseAfterResponse());
 }
 
@@ -177,10 +177,12 @@ TEST(ConnInfoParse, KeepAlive) {
     };
     const Case cases[] = {
         {{"GET http://h/ HTTP/1.0", "Connection: keep-alive", ""}, false},
-        {{"GET http://h/ HTTP/1.1", "Connection: close", ""}, true},
+        // "close" ends the connection in either field, whoever sends it.
+        {{"GET http://h/ HTTP/1.1", "Connection: close", ""}, false},
         {{"GET http://h/ HTTP/1.1", "Proxy-Connection: Close", ""}, false},
         {{"GET / HTTP/1.1", "Host: h", "Connection: close", ""}, false},
-        {{"HTTP/1.1 200 OK", "Proxy-Connection: close", ""}, true},
+        {{"HTTP/1.1 200 OK", "Proxy-Connection: close", ""}, false},
+        {{"GET http://h/ HTTP/1.1", "Connection: keep-alive", ""}, true},
         {{"HTTP/1.1 200 OK", "Connection: close", ""}, false},
     };
     for (const auto& c : cases) {

@@ -135,9 +135,10 @@ TEST(Socket, ChunkedBodyCutOffInsideAChunkFails) {
 
 TEST(Socket, BodyLengthBoundsWhatIsPassedOn) {
     {
-        // 15 bytes buffered for a body of 10: keep-alive off, count 0, and
-        // the 5 surplus bytes are not part of the body.
+        // A server sent 15 bytes for a body of 10: keep-alive off, count 0,
+        // and the 5 surplus bytes are not part of the body.
         Attached t;
+        t.socket.SetTag(CGenericSocket::kTagServer | 1);
         t.socket.SetKeepAlive(true);
         t.pair.Write("0123456789extra");
         t.socket.Receive(t.socket.Input());
@@ -148,6 +149,20 @@ TEST(Socket, BodyLengthBoundsWhatIsPassedOn) {
         EXPECT_EQ(t.socket.BodyBytesLeft(), 0);
         EXPECT_FALSE(t.socket.KeepAlive());
         EXPECT_TRUE(t.socket.EndOfData());
+    }
+    {
+        // Behind a browser's body comes its next request: it stays buffered
+        // and the connection stays open.
+        Attached t;
+        t.socket.SetTag(CGenericSocket::kTagBrowser | 1);
+        t.socket.SetKeepAlive(true);
+        t.pair.Write("0123456789GET ");
+        t.socket.Receive(t.socket.Input());
+        t.socket.SetBodyBytesLeft(10);
+        CBuffer out;
+        EXPECT_EQ(t.socket.Read(out), 10u);
+        EXPECT_TRUE(t.socket.KeepAlive());
+        EXPECT_EQ(t.socket.Input().View(), "GET ");
     }
     {
         // Received straight into the body: the receive stops at the body's

@@ -1,4 +1,6 @@
 #include "proxy/CListenerThread.h"
+#include "settings/CSettingsCache.h"
+#include "settings/TempDir.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -80,6 +82,8 @@ TEST(ConnCounter, AbortAllWaitsForEveryConnection) {
 }
 
 TEST(Listener, AcceptsCountsAndClosesConnectionsAtStop) {
+    TempDir dir;
+    CSettingsCache cache{CSettingsManager::Files(dir.Path())};
     auto listener = std::make_unique<CListenerThread>();
     ASSERT_TRUE(listener->Listen(0));
     const std::uint16_t port = listener->Port();

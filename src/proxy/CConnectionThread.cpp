@@ -1,0 +1,402 @@
+#include "proxy/CConnectionThread.h"
+
+#include "http/CException.h"
+#include "http/HeaderFilter.h"
+#include "settings/CSettings.h"
+#include "settings/CSettingsCache.h"
+#include "settings/CStartSettings.h"
+#include "stats/CAccessLog.h"
+#include "stats/CStatistic.h"
+#include "washers/CWasher.h"
+#include "washers/Vocabulary.h"
+#include "web/InternalRequests.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+
+namespace {
+
+// Body buffers are given back to the allocator between blocks once they grew
+// beyond this.
+constexpr std::uint32_t kBodyBufferKeep = 16384;
+
+// Empty lines a browser may send between requests (some send CR LF after a
+// POST body); more than this and the connection is not talking HTTP.
+constexpr int kMaxStrayEmptyLines = 4;
+
+} // namespace
+
+CConnectionThread::CConnectionThread(int fd, CConnCounter& counter, std::uint32_t peerAddress)
+    : m_counter(counter), m_peerAddress(peerAddress), m_registration(counter.Register([this] {
+          // Called from the stopping thread while this connection is still
+          // registered: wakes whatever read the thread is blocked in.
+          m_browser.Abort();
+          m_server.Abort();
+      })),
+      m_request(m_registration.number), m_response(m_registration.number) {
+    m_browser.Attach(fd);
+    m_browser.SetTag(m_registration.number | CGenericSocket::kTagBrowser);
+    m_server.SetTag(m_registration.number | CGenericSocket::kTagServer);
+}
+
+CConnectionThread::~CConnectionThread() {
+    // Unregister before the sockets close: an abort must never reach a
+    // descriptor that has been closed and perhaps reused.
+    m_counter.Unregister(m_registration.handle);
+}
+
+void CConnectionThread::Run() {
+    CSettingsCache* cache = CSettingsCache::Current();
+    if (cache == nullptr)
+        return;
+    m_start = cache->GetStartSettings();
+    try {
+        while (ServeRequest() == Next::Request) {
+        }
+    } catch (...) {
+        // Nothing is left to tell the browser; the sockets close on the way out.
+        m_server.CloseNoPool();
+        m_browser.Close();
+    }
+}
+
+// The road of one request. Every step is a member function below, in the same
+// order; a failure anywhere ends the request as an exception, and the two
+// catch blocks are the only places that handle them.
+CConnectionThread::Next CConnectionThread::ServeRequest() {
+    m_exchange = Exchange{};
+    try {
+        if (!ReadRequestHead())
+            return Next::Close;
+        ChooseGroup();
+        if (ServeInternalRequest())
+            return Next::Close;
+        InsistOnProxyRequest();
+        CheckBlocking();
+        ConnectWithRetries();
+        ChooseWasher();
+        SendResponseHead();
+        if (m_exchange.washer)
+            WashBody();
+        else if (IsConnect())
+            Tunnel();
+        else
+            RelayBody();
+        m_exchange.washer.reset();
+    } catch (const CHTMLErrException& error) {
+        return SendErrorPage(error);
+    } catch (const CException&) {
+        return AbandonRequest();
+    }
+    LogRequest();
+    return FinishRequest();
+}
+
+bool CConnectionThread::ReadRequestHead() {
+    m_request.Reset();
+    m_response.Reset();
+    for (int stray = 0;; ++stray) {
+        m_browser.Reset();
+        m_request.ParseHead(m_browser, CConnInfo::kParseRequest);
+        if (!m_request.FirstLine().empty())
+            return true;
+        if (stray == kMaxStrayEmptyLines)
+            throw errors::BadRequest();
+    }
+}
+
+void CConnectionThread::ChooseGroup() {
+    CSettingsCache* cache = CSettingsCache::Current();
+    in_addr peer{};
+    peer.s_addr = m_peerAddress;
+    const std::optional<CIString> group = m_start->Groups().Lookup(peer);
+    const std::string_view name = group ? group->View() : std::string_view();
+
+    m_exchange.settings = cache->GetSettings(name);
+    if (!m_exchange.settings)
+        throw errors::InternalError();
+    m_exchange.statistic = cache->GetStatistic(name);
+    m_exchange.statistic->Increment(CStatistic::Requests);
+    m_browser.AttachStatistics(m_exchange.statistic);
+
+    const CSettings& settings = *m_exchange.settings;
+    m_exchange.accessLog = settings.IsOn(CSettings::kProxyEngineAccessLog);
+    m_exchange.reverseLookup = settings.IsOn(CSettings::kProxyEngineAccessLogLookup);
+
+    // A request that carried both chunks and a length may have more behind
+    // it than either says: it is answered, then the connection closes.
+    if (!m_start->UseHTTP11() || IsConnect() || m_request.CloseAfterResponse())
+        m_browser.SetKeepAlive(false);
+}
+
+bool CConnectionThread::ServeInternalRequest() {
+    const auto method = m_request.Method();
+    if (method != CConnInfo::kMethodGet && method != CConnInfo::kMethodPost)
+        return false;
+    if (!Dispatch(*m_exchange.settings, m_browser, m_request))
+        return false;
+    // The proxy's own pages are answered on a connection of their own.
+    m_exchange.settings.reset();
+    m_browser.Close();
+    return true;
+}
+
+void CConnectionThread::InsistOnProxyRequest() {
+    const bool http = m_request.Scheme() == CConnInfo::kSchemeHttp;
+    if (!m_browser.ProxyStyle() || !(http || IsConnect()))
+        throw errors::NoProxyRequest();
+}
+
+void CConnectionThread::CheckBlocking() {
+    const CSettings& settings = *m_exchange.settings;
+    CIString url;
+    m_request.GetFullURL(url);
+    m_exchange.whiteFlags = settings.WhiteList().Lookup(url.View());
+    if (settings.IsOn(CSettings::kAccessControlEnabled) &&
+        !(m_exchange.whiteFlags & whitebits::kBlocking))
+        CheckBlockedURL(m_request, settings);
+}
+
+void CConnectionThread::ConnectWithRetries() {
+    m_bodyCopy.clear();
+    m_bodyStarted = false;
+    m_bodyCopyComplete = false;
+    int limit = 1;
+    for (int attempt = 0; attempt < limit; ++attempt) {
+        try {
+            TryOnce(attempt, limit);
+            return;
+        } catch (const CException&) {
+            // A connection that failed is never offered to the next request.
+            m_server.CloseNoPool();
+            // Once the browser has sent more body than was kept, there is
+            // nothing complete to send again.
+            if (m_bodyStarted && !m_bodyCopyComplete)
+                break;
+        }
+    }
+    throw errors::CannotConnect();
+}
+
+void CConnectionThread::TryOnce(int attempt, int& limit) {
+    const CSettings& settings = *m_exchange.settings;
+    m_server.Reset();
+    m_server.AttachStatistics(m_exchange.statistic);
+
+    m_request.SelectUpstreamProxy(settings);
+    CIString host;
+    std::uint16_t port = 0;
+    m_exchange.viaProxy = m_request.GetConnectTarget(host, port);
+    m_server.SetProxyStyle(m_exchange.viaProxy);
+    limit = std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
+                                                            : CSettings::kProxyEngineServerRetry));
+
+    // Only the first attempt may take an idle connection: a later one follows
+    // a failure, perhaps of exactly such a connection.
+    m_server.Connect(host.View(), port, attempt == 0);
+    m_server.SetKeepAlive(m_start->UseHTTP11() && !IsConnect());
+
+    ForwardRequestHead();
+    ForwardRequestBody(attempt);
+    ReadResponseHead();
+}
+
+void CConnectionThread::ForwardRequestHead() {
+    m_request.RemoveHeader(vocab::kHdrConnection);
+    m_request.RemoveHeader(vocab::kHdrProxyConnection);
+    m_request.AddHeader(m_exchange.viaProxy ? vocab::kHdrProxyConnection : vocab::kHdrConnection,
+                        m_server.KeepAlive() ? "keep-alive" : "close");
+    m_request.SetFilterFlags(m_exchange.whiteFlags);
+    if (DirectConnect())
+        return; // the tunnel starts with the browser's own bytes
+    FilterRequestHeaders(m_request, *m_exchange.settings);
+    LimitAcceptEncoding(m_request, *m_exchange.settings);
+    m_request.WriteHead(m_server);
+}
+
+// Relays the request body with the proxy's own framing: the length the browser
+// announced, or chunks re-written as read. Never more than the body itself:
+// what the browser sent behind it is its next request.
+void CConnectionThread::ForwardRequestBody(int attempt) {
+    const bool chunked = m_browser.ChunkedInput();
+    if (!chunked && m_browser.BodyBytesLeft() <= 0 && !m_bodyStarted)
+        return;
+    m_server.SetChunkedOutput(chunked);
+    if (attempt > 0 && m_bodyStarted) {
+        // The body was read for an earlier attempt and kept whole.
+        if (!m_bodyCopy.empty())
+            m_server.Send(m_bodyCopy.data(), static_cast<std::uint32_t>(m_bodyCopy.size()));
+    } else {
+        m_bodyStarted = true;
+        bool kept = true;
+        while (m_browser.Read(m_body) > 0) {
+            if (kept && m_bodyCopy.size() + m_body.Size() <= kMaxBodyCopy)
+                m_bodyCopy.append(m_body.Data(), m_body.Size());
+            else
+                kept = false;
+            m_server.Send(m_body.Data(), m_body.Size());
+            m_body.Clear(kBodyBufferKeep);
+        }
+        m_bodyCopyComplete = kept;
+    }
+    if (chunked)
+        m_server.Send(nullptr, 0); // the last chunk
+    m_server.SetChunkedOutput(false);
+}
+
+void CConnectionThread::ReadResponseHead() {
+    m_response.Reset();
+    m_response.SetFilterFlags(m_exchange.whiteFlags);
+    if (DirectConnect()) {
+        m_response.InitResponse(200);
+        m_exchange.responseRead = true;
+        return;
+    }
+    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    // Interim answers (100 Continue, 103 Early Hints) come before the real one:
+    // an HTTP/1.1 browser sees them, an HTTP/1.0 browser would not understand.
+    while (m_response.IsInterimResponse()) {
+        if (m_request.Version() > 0x10000)
+            m_response.WriteHead(m_browser);
+        m_response.Reset();
+        m_response.SetFilterFlags(m_exchange.whiteFlags);
+        m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    }
+    m_exchange.responseRead = true;
+}
+
+void CConnectionThread::ChooseWasher() {
+    const CSettings& settings = *m_exchange.settings;
+    if (MediaCheckWanted(m_response, settings)) {
+        CIString mediaType;
+        m_response.GetMediaType(mediaType);
+        CheckMediaType(mediaType, settings, m_request);
+    }
+    m_exchange.washer = CreateWasherFor(m_response, settings, m_body, m_request);
+}
+
+void CConnectionThread::SendResponseHead() {
+    const bool chunked = m_response.PrepareForClient(*m_exchange.settings, m_browser,
+                                                     m_exchange.washer != nullptr, m_request);
+    if (m_exchange.washer) {
+        CIString coding;
+        if (m_response.GetHeader(vocab::kHdrContentEncoding, coding) &&
+            m_server.SetupDecoder(coding.View()))
+            m_response.RemoveHeader(vocab::kHdrContentEncoding);
+    }
+    m_exchange.logStatus = m_response.Status();
+    m_response.WriteHead(m_browser);
+    m_browser.SetChunkedOutput(chunked);
+}
+
+void CConnectionThread::RelayBody() {
+    while (m_server.Read(m_body) > 0) {
+        m_exchange.bytesSent += m_body.Size();
+        m_browser.Send(m_body.Data(), m_body.Size());
+        m_body.Clear(kBodyBufferKeep);
+    }
+}
+
+void CConnectionThread::Tunnel() {
+    m_server.SetReadTimeout(0); // a tunnel may stay quiet for as long as it likes
+    m_browser.SetBodyBytesLeft(-1);
+    m_server.SetBodyBytesLeft(-1);
+    for (;;) {
+        const bool fromServer = m_browser.WaitReadable(&m_server, 0);
+        CUnixSocket& from = fromServer ? m_server : m_browser;
+        CUnixSocket& to = fromServer ? m_browser : m_server;
+        if (from.Read(m_body) == 0)
+            break;
+        if (fromServer)
+            m_exchange.bytesSent += m_body.Size();
+        to.Send(m_body.Data(), m_body.Size());
+        m_body.Clear(kBodyBufferKeep);
+    }
+    m_body.Clear(kBodyBufferKeep);
+    // A tunnel ends with either side; neither connection can carry more.
+    m_browser.SetKeepAlive(false);
+    m_server.SetKeepAlive(false);
+}
+
+void CConnectionThread::WashBody() {
+    CWasher& washer = *m_exchange.washer;
+    bool finished = false;
+    bool serverEnded = false;
+    while (!finished) {
+        if (m_server.Read(m_body) == 0) {
+            serverEnded = true;
+            break;
+        }
+        const long ready = washer.Wash(finished);
+        if (ready > 0) {
+            const auto n = static_cast<std::uint32_t>(ready);
+            m_exchange.bytesSent += n;
+            m_browser.Send(m_body.Data(), n);
+            m_body.Consume(n);
+        }
+    }
+    if (finished && !serverEnded) {
+        // The washer needs no more: the rest of the server's body stays unread.
+        m_server.SetKeepAlive(false);
+        m_body.Clear(0);
+    }
+    if (m_body.Size() > 0) {
+        finished = true;
+        washer.Wash(finished);
+        if (m_body.Size() > 0)
+            m_browser.Send(m_body.Data(), m_body.Size());
+    }
+    m_body.Clear(0);
+}
+
+void CConnectionThread::LogRequest() {
+    if (!m_exchange.accessLog)
+        return;
+    CAccessLog::Record record;
+    record.firstLine = m_request.FirstLine().View();
+    record.referer = m_request.Referer().View();
+    record.userAgent = m_request.UserAgent().View();
+    record.status = m_exchange.logStatus;
+    record.bytes = m_exchange.bytesSent;
+    record.clientAddress = m_peerAddress;
+    record.reverseLookup = m_exchange.reverseLookup;
+    CAccessLog::Instance().Write(record);
+}
+
+CConnectionThread::Next CConnectionThread::FinishRequest() {
+    m_exchange.washer.reset();
+    m_exchange.settings.reset();
+    // Pooled when both sides kept it alive and the response was read to its end.
+    m_server.Close();
+    if (!m_browser.KeepAlive())
+        m_browser.Close();
+    else if (m_browser.ChunkedOutput())
+        m_browser.Send(nullptr, 0); // the last chunk
+    return m_browser.IsOpen() ? Next::Request : Next::Close;
+}
+
+CConnectionThread::Next CConnectionThread::SendErrorPage(const CHTMLErrException& error) {
+    m_exchange.logStatus = error.Status();
+    if (!error.KeepAliveAllowed())
+        m_browser.SetKeepAlive(false);
+    if (!error.KeepServerAllowed())
+        m_server.CloseNoPool();
+    try {
+        const CConnInfo* response = m_exchange.responseRead ? &m_response : nullptr;
+        m_exchange.bytesSent +=
+            error.SendPage(m_request.OwnerTag(), m_browser, &m_request, response, m_peerAddress);
+    } catch (const CException&) {
+        m_browser.SetKeepAlive(false); // the browser is gone
+    }
+    LogRequest();
+    return FinishRequest();
+}
+
+CConnectionThread::Next CConnectionThread::AbandonRequest() {
+    m_browser.SetKeepAlive(false);
+    m_server.CloseNoPool();
+    // A browser that closed between requests asked for nothing: no log line.
+    if (!m_request.FirstLine().empty())
+        LogRequest();
+    return FinishRequest();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "http/CConnInfo.h"
+#include "os/CBuffer.h"
+#include "os/CUnixSocket.h"
+#include "os/CUnixThread.h"
+#include "proxy/CConnCounter.h"
+#include "settings/CSettingsRef.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CHTMLErrException;
+class CSettings;
+class CStartSettings;
+class CStatistic;
+class CWasher;
+
+// Serves one browser connection from accept to close: reads requests one after
+// another, and carries each along the road of a request (see ServeRequest),
+// relaying it to the origin server or the upstream proxy and the answer back.
+class CConnectionThread : public CUnixThread {
+public:
+    // Registers with the counter at once, on the accepting thread, so that a
+    // stop that comes before the thread runs still finds the connection.
+    CConnectionThread(int fd, CConnCounter& counter, std::uint32_t peerAddress);
+    ~CConnectionThread() override;
+
+    std::uint32_t Number() const { return m_registration.number; }
+
+protected:
+    void Run() override;
+
+private:
+    // What happens to the browser connection after a request.
+    enum class Next { Request, Close };
+
+    // Per-request values; they also form the access-log line.
+    struct Exchange {
+        CSettingsRef<const CSettings> settings;
+        CStatistic* statistic = nullptr;
+        bool accessLog = false;
+        bool reverseLookup = false;
+        int logStatus = 0;
+        std::int64_t bytesSent = 0;
+        std::uint32_t whiteFlags = 0;
+        bool viaProxy = false;
+        bool responseRead = false;
+        std::unique_ptr<CWasher> washer;
+    };
+
+    Next ServeRequest();
+
+    // The road of a request, in order.
+    bool ReadRequestHead();
+    void ChooseGroup();
+    bool ServeInternalRequest();
+    void InsistOnProxyRequest();
+    void CheckBlocking();
+    void ConnectWithRetries();
+    void TryOnce(int attempt, int& limit);
+    void ForwardRequestHead();
+    void ForwardRequestBody(int attempt);
+    void ReadResponseHead();
+    void ChooseWasher();
+    void SendResponseHead();
+    void RelayBody();
+    void Tunnel();
+    void WashBody();
+    void LogRequest();
+    Next FinishRequest();
+
+    // The exception paths.
+    Next SendErrorPage(const CHTMLErrException& error);
+    Next AbandonRequest();
+
+    bool IsConnect() const { return m_request.Method() == CConnInfo::kMethodConnect; }
+    bool DirectConnect() const { return IsConnect() && !m_exchange.viaProxy; }
+
+    CConnCounter& m_counter;
+    const std::uint32_t m_peerAddress; // network byte order
+    CConnCounter::Registration m_registration;
+
+    CUnixSocket m_browser;
+    CUnixSocket m_server;
+    CConnInfo m_request;
+    CConnInfo m_response;
+    CBuffer m_body;
+    CSettingsRef<const CStartSettings> m_start;
+    Exchange m_exchange;
+
+    // A request body is kept while it is small, so that a failed connection
+    // attempt can send it again; a longer one is not retried once sent.
+    static constexpr std::size_t kMaxBodyCopy = 64 * 1024;
+    std::string m_bodyCopy;
+    bool m_bodyStarted = false;
+    bool m_bodyCopyComplete = false;
+};
