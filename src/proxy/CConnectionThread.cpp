@@ -130,9 +130,6 @@ void CConnectionThread::ChooseGroup() {
 }
 
 bool CConnectionThread::ServeInternalRequest() {
-    const auto method = m_request.Method();
-    if (method != CConnInfo::kMethodGet && method != CConnInfo::kMethodPost)
-        return false;
     if (!Dispatch(*m_exchange.settings, m_browser, m_request))
         return false;
     // The proxy's own pages are answered on a connection of their own.
