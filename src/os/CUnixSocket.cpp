@@ -89,16 +89,22 @@ void CUnixSocket::Attach(int fd) {
     m_peerPort = 0;
     m_keepAlive = false;
     m_readTimeoutMs = 0; // a browser may think as long as it likes
-    if (!Adopt(fd))
+    if (!Adopt(fd, Origin::Fresh))
         ::close(fd);
 }
 
-bool CUnixSocket::Adopt(int fd) {
-    // A head and its body often leave in two sends; waiting for the peer's
-    // delayed acknowledgement between them would cost every small request
-    // some 40 ms.
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+bool CUnixSocket::Adopt(int fd, Origin origin) {
+    if (origin == Origin::Fresh) {
+        // A head and its body may leave in two sends; waiting for the peer's
+        // delayed acknowledgement between them would cost a small request
+        // some 40 ms. A pooled connection has this already.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    // Every pooled connection carries the server read limit (see Close).
+    m_appliedTimeoutMs = origin == Origin::Pooled ? kServerReadTimeoutMs : 0;
+    m_localAddress.clear();
+    m_held.clear();
     StCritical lock(m_fdLock);
     if (m_aborted)
         return false;
@@ -131,18 +137,16 @@ void CUnixSocket::Abort() {
         ::shutdown(m_fd, SHUT_RDWR);
 }
 
-void CUnixSocket::AwaitInput() {
-    if (m_readTimeoutMs <= 0)
+void CUnixSocket::ApplyReadTimeout() {
+    // The limit lives in the descriptor, so that a receive costs one call;
+    // it is only set again when it changes.
+    if (m_readTimeoutMs == m_appliedTimeoutMs)
         return;
-    pollfd p{m_fd, POLLIN, 0};
-    const int rc = PollUntil(p, m_readTimeoutMs);
-    if (rc < 0)
+    const int ms = std::max(0, m_readTimeoutMs);
+    timeval limit{ms / 1000, (ms % 1000) * 1000};
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
         throw COSErrException(errno);
-    if (rc == 0) {
-        // A server that went silent: the connection is out of step for good.
-        m_keepAlive = false;
-        throw COSErrException(ETIMEDOUT);
-    }
+    m_appliedTimeoutMs = m_readTimeoutMs;
 }
 
 std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
@@ -151,8 +155,8 @@ std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
     if (m_fd < 0)
         throw COSErrException(EBADF);
     const bool own = &buf == &m_input;
+    ApplyReadTimeout();
     for (;;) {
-        AwaitInput();
         std::uint32_t room = kReceiveGrow;
         char* at = buf.BeginWrite(room, kReceiveMinFree);
         std::size_t limit = room;
@@ -179,6 +183,11 @@ std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
         buf.EndWrite(kept);
         if (!own)
             ConsumeBody(kept);
+        if (rc < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+            // A server that went silent: the connection is out of step for good.
+            m_keepAlive = false;
+            throw COSErrException(ETIMEDOUT);
+        }
         if (rc < 0)
             throw COSErrException(error);
         if (rc == 0)
@@ -229,24 +238,55 @@ void CUnixSocket::SendAll(const void* head, std::size_t headLength, const void* 
 std::uint32_t CUnixSocket::Send(const void* data, std::uint32_t n) {
     m_nothingSent = false;
     if (m_chunkedOutput) {
-        char head[16];
-        const int headLength = std::snprintf(head, sizeof head, "%X\r\n", n);
-        SendAll(head, static_cast<std::size_t>(headLength), data, n, "\r\n", 2);
+        char size[16];
+        const int sizeLength = std::snprintf(size, sizeof size, "%X\r\n", n);
+        if (m_held.empty()) {
+            SendAll(size, static_cast<std::size_t>(sizeLength), data, n, "\r\n", 2);
+        } else {
+            m_held.append(size, static_cast<std::size_t>(sizeLength));
+            SendHeldWith(data, n, "\r\n", 2);
+        }
         return n;
     }
     if (n == 0)
         return 0;
-    SendAll(nullptr, 0, data, n, nullptr, 0);
+    if (m_held.empty())
+        SendAll(nullptr, 0, data, n, nullptr, 0);
+    else
+        SendHeldWith(data, n, nullptr, 0);
     return n;
 }
 
+void CUnixSocket::Hold(std::string_view bytes) {
+    m_nothingSent = false;
+    m_held.append(bytes);
+}
+
+void CUnixSocket::Flush() {
+    if (!m_held.empty() && m_fd >= 0)
+        SendHeldWith(nullptr, 0, nullptr, 0);
+}
+
+void CUnixSocket::SendHeldWith(const void* data, std::size_t n, const void* tail,
+                               std::size_t tailLength) {
+    std::string held;
+    held.swap(m_held);
+    SendAll(held.data(), held.size(), data, n, tail, tailLength);
+}
+
 void CUnixSocket::GetLocalAddress(CIString& out) {
+    if (!m_localAddress.empty()) {
+        out = m_localAddress;
+        return;
+    }
     sockaddr_in local{};
     socklen_t length = sizeof local;
     char text[INET_ADDRSTRLEN] = "0.0.0.0";
     if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
-        local.sin_family == AF_INET)
+        local.sin_family == AF_INET) {
         inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+        m_localAddress = text; // a connection's own end never moves
+    }
     out = text;
 }
 
@@ -273,12 +313,29 @@ bool CUnixSocket::WaitReadable(CGenericSocket* other, int seconds) {
 }
 
 void CUnixSocket::Close() {
+    if (!m_held.empty()) {
+        try {
+            Flush();
+        } catch (const CException&) {
+            m_keepAlive = false; // the peer is gone
+        }
+    }
     if (m_fd >= 0 && m_keepAlive && m_peerAddress != 0 && !m_aborted && m_input.Empty() &&
         (m_endOfData || m_bodyBytesLeft == 0)) {
         bool reusable = true;
         if (m_chunkedOutput) {
             try {
                 Send(nullptr, 0);
+            } catch (const CException&) {
+                reusable = false;
+            }
+        }
+        // Pooled connections all carry the server read limit, so that the
+        // next user need not set it again.
+        if (reusable && m_appliedTimeoutMs != kServerReadTimeoutMs) {
+            m_readTimeoutMs = kServerReadTimeoutMs;
+            try {
+                ApplyReadTimeout();
             } catch (const CException&) {
                 reusable = false;
             }
@@ -320,7 +377,7 @@ void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePoo
     if (usePool) {
         const int idle = CPersistentSockets::Instance().Take(address.s_addr, port);
         if (idle >= 0) {
-            if (!Adopt(idle)) {
+            if (!Adopt(idle, Origin::Pooled)) {
                 ::close(idle);
                 throw COSErrException(ECANCELED);
             }
@@ -331,7 +388,7 @@ void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePoo
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw COSErrException(errno);
-    if (!Adopt(fd)) {
+    if (!Adopt(fd, Origin::Fresh)) {
         ::close(fd);
         throw COSErrException(ECANCELED);
     }

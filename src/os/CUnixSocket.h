@@ -2,9 +2,11 @@
 
 #include "os/CCriticalSection.h"
 #include "os/CGenericSocket.h"
+#include "washers/CIString.h"
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // A TCP connection over a BSD socket. Server-side connections that stay alive
@@ -63,21 +65,33 @@ public:
 
     int Descriptor() const override { return m_fd; }
 
+    // Keeps bytes (a response head) to go out in front of the next Send, so
+    // that a head and a small body leave in one call; Flush sends them alone.
+    // Close flushes what is still held.
+    void Hold(std::string_view bytes);
+    void Flush();
+
 private:
-    // Installs a fresh descriptor unless the socket was aborted.
-    bool Adopt(int fd);
+    enum class Origin { Fresh, Pooled };
+    // Installs a descriptor (just accepted or connected, or taken from the
+    // pool) unless the socket was aborted.
+    bool Adopt(int fd, Origin origin);
     // Gives up the descriptor: closes it at once, or hands it over.
     void CloseDescriptor();
     int ReleaseDescriptor();
     void SendAll(const void* head, std::size_t headLength, const void* data, std::size_t n,
                  const void* tail, std::size_t tailLength);
-    // Waits for input under the read time limit.
-    void AwaitInput();
+    // Puts the read time limit into the descriptor when it changed.
+    void ApplyReadTimeout();
+    void SendHeldWith(const void* data, std::size_t n, const void* tail, std::size_t tailLength);
 
     CCriticalSection m_fdLock; // guards m_fd against Abort from another thread
     int m_fd = -1;
     std::atomic<bool> m_aborted{false};
     int m_readTimeoutMs = 0;
+    int m_appliedTimeoutMs = 0; // the limit the descriptor has
+    CIString m_localAddress;    // cached: a connection's own end never moves
+    std::string m_held;
     int m_serverReadTimeoutMs = kServerReadTimeoutMs;
     int m_connectTimeoutMs = kConnectTimeoutMs;
 };

@@ -282,7 +282,12 @@ void CConnectionThread::SendResponseHead() {
             m_response.RemoveHeader(vocab::kHdrContentEncoding);
     }
     m_exchange.logStatus = m_response.Status();
-    m_response.WriteHead(m_browser);
+    if (IsConnect()) {
+        m_response.WriteHead(m_browser); // the browser waits for it before it speaks
+    } else {
+        // The head leaves together with the first block of the body.
+        m_browser.Hold(m_response.BuildHead().View());
+    }
     m_browser.SetChunkedOutput(chunked);
 }
 
@@ -365,6 +370,7 @@ CConnectionThread::Next CConnectionThread::FinishRequest() {
     m_exchange.settings.reset();
     // Pooled when both sides kept it alive and the response was read to its end.
     m_server.Close();
+    m_browser.Flush(); // a head without a body is still held
     if (!m_browser.KeepAlive())
         m_browser.Close();
     else if (m_browser.ChunkedOutput())
