@@ -386,3 +386,33 @@ TEST(Socket, DescriptorsAboveTheSelectLimitWork) {
     server.SetReadTimeout(1000);
     EXPECT_EQ(Line(server), "HTTP/1.1 200 OK");
 }
+
+TEST(Socket, HeldHeadLeavesWithTheFirstBlockOrAtFlushAndClose) {
+    {
+        Attached t;
+        t.socket.Hold("HEAD\r\n\r\n");
+        EXPECT_FALSE(t.socket.NothingSent());
+        EXPECT_EQ(t.pair.ReadAvailable(50), ""); // nothing on the wire yet
+        t.socket.Send("body", 4);
+        EXPECT_EQ(t.pair.ReadAvailable(), "HEAD\r\n\r\nbody");
+    }
+    {
+        Attached t;
+        t.socket.SetChunkedOutput(true);
+        t.socket.Hold("H\r\n\r\n");
+        t.socket.Send("abc", 3);
+        t.socket.Send(nullptr, 0);
+        EXPECT_EQ(t.pair.ReadAvailable(), "H\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+    }
+    {
+        // A head without a body: Flush sends it alone, and Close never loses it.
+        Attached t;
+        t.socket.Hold("304\r\n\r\n");
+        t.socket.Flush();
+        EXPECT_EQ(t.pair.ReadAvailable(), "304\r\n\r\n");
+        t.socket.Hold("last");
+        ::shutdown(t.pair.theirs, SHUT_WR); // so that the close need not wait for the peer
+        t.socket.Close();
+        EXPECT_EQ(t.pair.ReadAvailable(), "last");
+    }
+}
