@@ -16,9 +16,10 @@
 
 namespace {
 
-// Body buffers are given back to the allocator between blocks once they grew
-// beyond this.
-constexpr std::uint32_t kBodyBufferKeep = 16384;
+// The body buffer keeps its storage between the blocks of one body (a block is
+// at most 64 KiB), and gives it back when the request is done, so that an idle
+// connection holds none.
+constexpr std::uint32_t kBodyBufferKeep = 65536 + 8192;
 
 // Empty lines a browser may send between requests (some send CR LF after a
 // POST body); more than this and the connection is not talking HTTP.
@@ -367,6 +368,7 @@ void CConnectionThread::LogRequest() {
 
 CConnectionThread::Next CConnectionThread::FinishRequest() {
     m_exchange.washer.reset();
+    m_body.Clear(0);
     m_exchange.settings.reset();
     // Pooled when both sides kept it alive and the response was read to its end.
     m_server.Close();
