@@ -1,3 +1,4 @@
+#include "e2e/Browser.h"
 #include "e2e/Daemon.h"
 
 #include <csignal>
@@ -59,8 +60,19 @@ TEST(SettingsE2E, FirstStartCreatesStartAndDefaultsFiles) {
     // The start file the test wrote stays as it was.
     EXPECT_EQ(ReadFile(startConf).find("UseHTTP11"), std::string::npos);
 
+    // One request answered (a non-proxy request: its error page), so that both
+    // connections were certainly accepted before the stop.
+    Browser browser(root.Port());
+    ASSERT_TRUE(browser.Send("GET /nothing-here HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(browser.Read().status, 400);
+
     ::kill(daemon.Pid(), SIGTERM);
     EXPECT_EQ(daemon.Wait(), 0);
+    // A graceful stop saves the statistics.
+    const std::string statistics = ReadFile(root.Path("var/log/corvand/corvand.stat"));
+    EXPECT_EQ(statistics.rfind("FilteredImages=0\n", 0), 0u) << statistics;
+    EXPECT_NE(statistics.find("\nRequests=1\n"), std::string::npos) << statistics;
+    EXPECT_NE(statistics.find("\nConnections=2\nResetTimeDay="), std::string::npos) << statistics;
 }
 
 TEST(SettingsE2E, PortOutsideTheTCPRangeIsRefused) {
