@@ -1,8 +1,7 @@
+#include "HeadLines.h"
 #include "LoopbackPair.h"
 
 #include "app/Paths.h"
-#include "http/CConnInfo.h"
-#include "http/CException.h"
 
 #include <gtest/gtest.h>
 
@@ -12,27 +11,8 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
-#include <vector>
 
 namespace {
-
-class Source : public CConnInfo::LineSource {
-public:
-    explicit Source(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
-    CIString ReadLine() override { return CIString(m_lines.at(m_next++)); }
-    void PushBackLine(const CIString&) override {}
-
-private:
-    std::vector<std::string> m_lines;
-    std::size_t m_next = 0;
-};
-
-CConnInfo Parse(std::vector<std::string> lines, int mode) {
-    CConnInfo info;
-    Source source(std::move(lines));
-    info.ParseHead(source, mode);
-    return info;
-}
 
 // A template file of the error directory that lives as long as the test.
 class TemplateFile {
@@ -67,11 +47,11 @@ std::string Fill(const std::string& text, const CConnInfo* request, const CConnI
 
 TEST(ErrorPage, EveryPlaceholder) {
     CConnInfo request =
-        Parse({"POST http://127.0.0.1:8081/a%C3%A9?x=<b>&y='1' HTTP/1.1", "Host: x", ""},
-              CConnInfo::kParseRequest);
+        ParseLines({"POST http://127.0.0.1:8081/a%C3%A9?x=<b>&y='1' HTTP/1.1", "Host: x"},
+                   CConnInfo::kParseRequest);
     request.SetLocalAddress("10.0.0.2");
-    CConnInfo response = Parse({"HTTP/1.1 502 Bad <Gateway>", "Content-Type: text/html; q=1", ""},
-                               CConnInfo::kParseResponse);
+    CConnInfo response = ParseLines({"HTTP/1.1 502 Bad <Gateway>", "Content-Type: text/html; q=1"},
+                                    CConnInfo::kParseResponse);
 
     const std::string all = "C[%C] D[%D] E[%E] H[%H] I[%I] M[%M] P[%P] R[%R] c[%c] d[%d] e[%e] "
                             "h[%h] i[%i] p[%p] s[%s] u[%u] x[%x] end%";
@@ -98,7 +78,7 @@ TEST(ErrorPage, EveryPlaceholder) {
               "u[[no URL available]] x[%x] end%");
 
     // A value that itself holds a placeholder is not scanned again.
-    CConnInfo tricky = Parse({"GET http://h/%u%R HTTP/1.1", ""}, CConnInfo::kParseRequest);
+    CConnInfo tricky = ParseLines({"GET http://h/%u%R HTTP/1.1"}, CConnInfo::kParseRequest);
     EXPECT_EQ(Fill("%%u", &tricky, nullptr), "%http://h/%u%R");
     // Through the upstream proxy the proxy is what %H and %p name.
     tricky.SetUpstreamProxy("up.example", 0);
@@ -111,7 +91,7 @@ TEST(ErrorPage, SendPageWritesHeadAndLoadsOnce) {
         GTEST_SKIP() << "error directory not writable";
     const CHTMLErrException prototype(nullptr, 403, file.Name().c_str(), false, false);
     CConnInfo request =
-        Parse({"GET http://h/<script>x</script> HTTP/1.1", ""}, CConnInfo::kParseRequest);
+        ParseLines({"GET http://h/<script>x</script> HTTP/1.1"}, CConnInfo::kParseRequest);
 
     LoopbackPair browser;
     browser.socket.SetKeepAlive(true);
@@ -156,9 +136,9 @@ TEST(ErrorPage, LengthCoversTheFilledPage) {
         GTEST_SKIP() << "error directory not writable";
     const CHTMLErrException error(nullptr, 415, file.Name().c_str(), false, false);
     CConnInfo request =
-        Parse({"GET http://127.0.0.1/\"x\" HTTP/1.1", ""}, CConnInfo::kParseRequest);
+        ParseLines({"GET http://127.0.0.1/\"x\" HTTP/1.1"}, CConnInfo::kParseRequest);
     CConnInfo response =
-        Parse({"HTTP/1.1 200 OK", "Content-type: a/<b>", ""}, CConnInfo::kParseResponse);
+        ParseLines({"HTTP/1.1 200 OK", "Content-type: a/<b>"}, CConnInfo::kParseResponse);
     LoopbackPair browser;
     const long sent = error.SendPage(2, browser.socket, &request, &response, kClient);
     const std::string all = browser.SentByProxy();
@@ -179,7 +159,7 @@ TEST(ErrorPage, MidBodyErrorAddsOnlyThePage) {
     if (!file.Exists())
         GTEST_SKIP() << "error directory not writable";
     const CHTMLErrException error(nullptr, 500, file.Name().c_str(), false, false);
-    CConnInfo response = Parse({"HTTP/1.1 200 OK", ""}, CConnInfo::kParseResponse);
+    CConnInfo response = ParseLines({"HTTP/1.1 200 OK"}, CConnInfo::kParseResponse);
     LoopbackPair browser;
     browser.socket.SendText("partial body ");
     error.SendPage(1, browser.socket, nullptr, &response, kClient);

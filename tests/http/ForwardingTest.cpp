@@ -1,7 +1,6 @@
+#include "HeadLines.h"
 #include "LoopbackPair.h"
 
-#include "http/CConnInfo.h"
-#include "http/CException.h"
 #include "settings/CSettings.h"
 #include "stats/CStatistic.h"
 
@@ -12,21 +11,9 @@ namespace {
 using Match = CConnInfo::PatternMatch;
 
 CConnInfo Request(const char* uri, const char* method = "GET") {
-    CConnInfo info;
-    struct One : CConnInfo::LineSource {
-        std::vector<CIString> lines;
-        std::size_t next = 0;
-        CIString ReadLine() override { return lines.at(next++); }
-        void PushBackLine(const CIString&) override {}
-    } source;
-    source.lines = {CIString(method) + " " + uri + " HTTP/1.0",
-                    "Zeta: z",
-                    "accept: */*",
-                    "Set-Cookie: 1",
-                    "Set-Cookie: 2",
-                    ""};
-    info.ParseHead(source, CConnInfo::kParseRequest);
-    return info;
+    return ParseLines({std::string(method) + " " + uri + " HTTP/1.0", "Zeta: z", "accept: */*",
+                       "Set-Cookie: 1", "Set-Cookie: 2"},
+                      CConnInfo::kParseRequest);
 }
 
 CConnInfo::ForwardingOptions Upstream() {

@@ -17,17 +17,33 @@
 
 namespace testsupport {
 
-// Two connected stream sockets; the test holds one end as a raw descriptor.
+// Two connected stream sockets, local or over loopback TCP; the test holds
+// one end as a raw descriptor.
 struct SocketPair {
     int ours = -1;   // handed to the socket under test
     int theirs = -1; // the peer, driven by the test
-    SocketPair() {
+    explicit SocketPair(bool tcp = false) {
         int fds[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
+        if (!tcp && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
             ours = fds[0];
             theirs = fds[1];
+        } else if (tcp) {
+            const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            ::listen(listener, 1);
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+            theirs = ::socket(AF_INET, SOCK_STREAM, 0);
+            ::connect(theirs, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            ours = ::accept(listener, nullptr, nullptr);
+            ::close(listener);
         }
     }
+    SocketPair(const SocketPair&) = delete;
+    SocketPair& operator=(const SocketPair&) = delete;
     ~SocketPair() { ClosePeer(); }
     void Write(std::string_view data) const {
         std::size_t done = 0;

