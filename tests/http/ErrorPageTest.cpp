@@ -8,9 +8,9 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 
 namespace {
 
@@ -64,10 +64,21 @@ TEST(ErrorPage, EveryPlaceholder) {
               " x[%x] end%");
 
     const std::string time = Fill("%t", &request, &response);
-    EXPECT_TRUE(std::regex_match(
-        time, std::regex(R"(\d\d/(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)/\d{4}:)"
-                         R"(\d\d:\d\d:\d\d [+-]\d{4})")))
-        << time;
+    // dd/Mon/yyyy:hh:mm:ss +zzzz, as the access log writes it
+    const std::string shape = "dd/Mon/dddd:dd:dd:dd sdddd";
+    const std::string months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    bool same = time.size() == shape.size();
+    const auto month = same ? months.find(time.substr(3, 3)) : std::string::npos;
+    same = same && month != std::string::npos && month % 3 == 0;
+    for (std::size_t i = 0; same && i < shape.size(); ++i) {
+        if (shape[i] == 'd')
+            same = std::isdigit(static_cast<unsigned char>(time[i])) != 0;
+        else if (shape[i] == 's')
+            same = time[i] == '+' || time[i] == '-';
+        else if (i < 3 || i > 5)
+            same = time[i] == shape[i];
+    }
+    EXPECT_TRUE(same) << time;
 
     EXPECT_EQ(Fill(all, nullptr, nullptr),
               "C[[no request available]] D[[no response available]] E[[no response available]] "
