@@ -50,6 +50,7 @@ public:
     int MatchEncoded(const CIString& encodedUrl) const;
 
     // AddLine refuses a line whose pattern is listed already.
+
     // Adds a pattern with the given flags, normalised as a line's pattern; false
     // when an entry with the same pattern exists.
     bool Add(std::string_view pattern, bool active, bool dontFilter, bool builtIn = false);
