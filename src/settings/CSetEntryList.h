@@ -128,6 +128,47 @@ protected:
         LoadTable(table, encoded, [this](std::string_view text) { AddLineLocked(text); });
     }
 
+    // The flags in front of a line of the lists whose entries can be inactive
+    // or don't-filter: `//` when inactive, then `!` when don't-filter. Tables
+    // compiled into the program may instead carry three characters: `!` when
+    // inactive, `x` when don't-filter (`X` also marks it built in), TAB.
+    struct LineFlags {
+        bool active = true;
+        bool dontFilter = false;
+        bool builtIn = false;
+    };
+
+    // Reads the flags off the front of line.
+    static LineFlags TakeLineFlags(std::string_view& line) {
+        LineFlags flags;
+        if (line.size() > 3 && line[2] == '\t') {
+            flags.active = line[0] != '!';
+            flags.dontFilter = line[1] == 'x' || line[1] == 'X';
+            flags.builtIn = line[1] == 'X';
+            line.remove_prefix(3);
+            return flags;
+        }
+        if (line.starts_with("//")) {
+            flags.active = false;
+            line.remove_prefix(2);
+        }
+        if (line.starts_with("!")) {
+            flags.dontFilter = true;
+            line.remove_prefix(1);
+        }
+        return flags;
+    }
+
+    // The front of a written line; the built-in mark is never written.
+    static CIString LineFlagsText(bool active, bool dontFilter) {
+        CIString text;
+        if (!active)
+            text += "//";
+        if (dontFilter)
+            text += "!";
+        return text;
+    }
+
     // The index of the first entry other than except that satisfies matches,
     // -1 when there is none; m_lock is held.
     template <class Matches>

@@ -4,21 +4,10 @@
 #include <utility>
 
 bool CSetMediaTypes::AddLineLocked(std::string_view line) {
+    const LineFlags flags = TakeLineFlags(line);
     Entry entry;
-    if (line.size() > 3 && line[2] == '\t') {
-        entry.active = line[0] != '!';
-        entry.dontFilter = line[1] == 'x' || line[1] == 'X';
-        line.remove_prefix(3);
-    } else {
-        if (line.starts_with("//")) {
-            entry.active = false;
-            line.remove_prefix(2);
-        }
-        if (line.starts_with("!")) {
-            entry.dontFilter = true;
-            line.remove_prefix(1);
-        }
-    }
+    entry.active = flags.active;
+    entry.dontFilter = flags.dontFilter;
     const auto semicolon = line.find(';');
     entry.type = CIString(line.substr(0, semicolon));
     if (semicolon != std::string_view::npos) {
@@ -39,11 +28,7 @@ bool CSetMediaTypes::AddLineLocked(std::string_view line) {
 void CSetMediaTypes::GetLines(int, Lines& lines) const {
     StCritical lock(m_lock);
     for (const Entry& entry : m_entries) {
-        CIString line;
-        if (!entry.active)
-            line += "//";
-        if (entry.dontFilter)
-            line += "!";
+        CIString line = LineFlagsText(entry.active, entry.dontFilter);
         line += entry.type;
         if (!entry.extension.empty()) {
             line += ';';

@@ -49,35 +49,14 @@ bool CSetURLList::AddEntryLocked(CIString pattern, bool active, bool dontFilter,
 }
 
 bool CSetURLList::AddLineLocked(std::string_view line) {
-    bool active = true;
-    bool dontFilter = false;
-    bool builtIn = false;
-    if (line.size() > 3 && line[2] == '\t') {
-        active = line[0] != '!';
-        dontFilter = line[1] == 'x' || line[1] == 'X';
-        builtIn = line[1] == 'X';
-        line.remove_prefix(3);
-    } else {
-        if (line.starts_with("//")) {
-            active = false;
-            line.remove_prefix(2);
-        }
-        if (line.starts_with("!")) {
-            dontFilter = true;
-            line.remove_prefix(1);
-        }
-    }
-    return AddEntryLocked(NormalisePattern(line), active, dontFilter, builtIn);
+    const LineFlags flags = TakeLineFlags(line);
+    return AddEntryLocked(NormalisePattern(line), flags.active, flags.dontFilter, flags.builtIn);
 }
 
 void CSetURLList::GetLines(int, Lines& lines) const {
     StCritical lock(m_lock);
     for (const Entry& entry : m_entries) {
-        CIString line;
-        if (!entry.active)
-            line += "//";
-        if (entry.dontFilter)
-            line += "!";
+        CIString line = LineFlagsText(entry.active, entry.dontFilter);
         line += entry.pattern.GetPattern();
         lines.push_back(std::move(line));
     }
