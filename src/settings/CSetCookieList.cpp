@@ -1,32 +1,8 @@
 #include "settings/CSetCookieList.h"
 
-#include "settings/BuiltInLists.h"
-
 #include <cstring>
 #include <string>
 #include <utility>
-
-CSetCookieList::CSetCookieList(const CSetCookieList& other) : CSet(other) {
-    StCritical lock(other.m_lock);
-    m_entries = other.m_entries;
-    m_defaultManner = other.m_defaultManner;
-}
-
-CSetCookieList& CSetCookieList::operator=(const CSetCookieList& other) {
-    if (this != &other) {
-        std::vector<Entry> copy;
-        int manner;
-        {
-            StCritical lock(other.m_lock);
-            copy = other.m_entries;
-            manner = other.m_defaultManner;
-        }
-        StCritical lock(m_lock);
-        m_entries = std::move(copy);
-        m_defaultManner = manner;
-    }
-    return *this;
-}
 
 CIString CSetCookieList::ReduceToHost(std::string_view text) {
     if (const auto scheme = text.find("://"); scheme != std::string_view::npos)
@@ -49,10 +25,7 @@ CIString CSetCookieList::ReduceToHost(std::string_view text) {
 
 bool CSetCookieList::ExistsLocked(std::string_view pattern) const {
     const ci_string_view wanted(pattern.data(), pattern.size());
-    for (const Entry& entry : m_entries)
-        if (entry.pattern.Text() == wanted)
-            return true;
-    return false;
+    return FindLocked([wanted](const Entry& entry) { return entry.pattern.Text() == wanted; }) >= 0;
 }
 
 bool CSetCookieList::AddLineLocked(std::string_view line) {
@@ -69,7 +42,7 @@ bool CSetCookieList::AddLineLocked(std::string_view line) {
     if (host.empty())
         return false;
     if (host == "*") {
-        m_defaultManner = manner;
+        m_state.defaultManner = manner;
         return true;
     }
     Entry entry;
@@ -89,43 +62,25 @@ void CSetCookieList::GetLines(int, Lines& lines) const {
         lines.push_back(std::move(line));
     }
     CIString last("*,");
-    last += code.FromInt(m_defaultManner - 1);
+    last += code.FromInt(m_state.defaultManner - 1);
     lines.push_back(std::move(last));
 }
 
-void CSetCookieList::SetLines(int, const Lines& lines, bool append) {
-    StCritical lock(m_lock);
-    if (!append)
-        m_entries.clear();
-    for (const CIString& line : lines)
-        AddLineLocked(line.View());
-}
-
 void CSetCookieList::LoadBuiltIn(int, const char* const* table, bool encoded) {
-    StCritical lock(m_lock);
-    m_entries.clear();
-    if (!table)
-        return;
-    std::string text;
-    for (; *table; ++table) {
-        if (!encoded) {
-            AddLineLocked(*table);
-            continue;
+    LoadTable(table, encoded, [this, encoded](std::string_view entry) {
+        if (encoded) {
+            // The shared advertising table: only plain, active domain entries
+            // say something about cookies.
+            if (entry.size() > 3 && entry[2] == '\t') {
+                if (entry[0] == '!' || entry[1] == 'x' || entry[1] == 'X')
+                    return;
+                entry.remove_prefix(3);
+            }
+            if (entry.find_first_of("*/\\") != std::string_view::npos)
+                return;
         }
-        // The shared advertising table: only plain, active domain entries say
-        // something about cookies.
-        if (!builtin::Unscramble(*table, text))
-            continue;
-        std::string_view entry(text);
-        if (entry.size() > 3 && entry[2] == '\t') {
-            if (entry[0] == '!' || entry[1] == 'x' || entry[1] == 'X')
-                continue;
-            entry.remove_prefix(3);
-        }
-        if (entry.find_first_of("*/\\") != std::string_view::npos)
-            continue;
         AddLineLocked(entry);
-    }
+    });
 }
 
 int CSetCookieList::Lookup(std::string_view host) const {
@@ -141,17 +96,12 @@ int CSetCookieList::Lookup(std::string_view host) const {
 
 int CSetCookieList::DefaultManner() const {
     StCritical lock(m_lock);
-    return m_defaultManner;
+    return m_state.defaultManner;
 }
 
 void CSetCookieList::SetDefaultManner(int manner) {
     StCritical lock(m_lock);
-    m_defaultManner = manner;
-}
-
-bool CSetCookieList::AddLine(std::string_view line) {
-    StCritical lock(m_lock);
-    return AddLineLocked(line);
+    m_state.defaultManner = manner;
 }
 
 bool CSetCookieList::Add(std::string_view pattern, int manner) {
@@ -165,46 +115,21 @@ bool CSetCookieList::Add(std::string_view pattern, int manner) {
     return true;
 }
 
-std::size_t CSetCookieList::Count() const {
-    StCritical lock(m_lock);
-    return m_entries.size();
-}
-
 bool CSetCookieList::GetEntry(std::size_t index, EntryInfo& info) const {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    info.pattern = m_entries[index].pattern.GetPattern();
-    info.manner = m_entries[index].manner;
-    return true;
+    return ReadEntry(index, [&info](const Entry& entry) {
+        info.pattern = entry.pattern.GetPattern();
+        info.manner = entry.manner;
+    });
 }
 
 bool CSetCookieList::SetEntry(std::size_t index, std::string_view pattern, int manner) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries[index].pattern.SetPattern(std::string(pattern).c_str());
-    m_entries[index].manner = manner;
-    return true;
+    const std::string text(pattern);
+    return EditEntry(index, [&](Entry& entry) {
+        entry.pattern.SetPattern(text.c_str());
+        entry.manner = manner;
+    });
 }
 
 bool CSetCookieList::SetManner(std::size_t index, int manner) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries[index].manner = manner;
-    return true;
-}
-
-bool CSetCookieList::Remove(std::size_t index) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
-    return true;
-}
-
-void CSetCookieList::Clear() {
-    StCritical lock(m_lock);
-    m_entries.clear();
+    return EditEntry(index, [manner](Entry& entry) { entry.manner = manner; });
 }

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "os/CCriticalSection.h"
-#include "settings/CSet.h"
+#include "settings/CSetEntryList.h"
 #include "washers/CRegEx.h"
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 // How cookies of a host are treated.
 enum CookieManner : int {
@@ -15,28 +13,30 @@ enum CookieManner : int {
     kCookieGood = 3,
 };
 
+// One host rule of a cookie list (CSetCookieList::Entry).
+struct CSetCookieListEntry {
+    CRegEx pattern;
+    int manner = kCookieBad;
+};
+
+// What a cookie list keeps besides its rules.
+struct CSetCookieListState {
+    int defaultManner = kCookieNeutral;
+};
+
 // Cookie rules by host pattern, with a default manner for hosts that no entry
 // matches. Line form: host pattern, comma, manner code (0 bad, 1 neutral,
 // 2 good); the line `*,`code sets the default manner.
-class CSetCookieList : public CSet {
+class CSetCookieList : public CSetEntryList<CSetCookieListEntry, CSetCookieListState> {
 public:
-    struct Entry {
-        CRegEx pattern;
-        int manner = kCookieBad;
-    };
+    using Entry = CSetCookieListEntry;
     struct EntryInfo {
         CIString pattern;
         int manner = kCookieBad;
     };
 
-    CSetCookieList() = default;
-    CSetCookieList(const CSetCookieList& other);
-    CSetCookieList& operator=(const CSetCookieList& other);
-
     void GetLines(int sub, Lines& lines) const override;
-    void SetLines(int sub, const Lines& lines, bool append) override;
     void LoadBuiltIn(int sub, const char* const* table, bool encoded) override;
-    bool IsList() const override { return true; }
 
     // The manner of the first entry whose pattern matches host, 0 when none does
     // (the caller then uses DefaultManner()).
@@ -44,29 +44,23 @@ public:
     int DefaultManner() const;
     void SetDefaultManner(int manner);
 
-    // Adds one list line (host reduction, manner code); false when refused.
-    bool AddLine(std::string_view line);
+    // AddLine reduces the line's text to a host pattern and reads the manner
+    // code; it refuses a known pattern or one that reduces to nothing.
+
     // Adds a pattern as it stands with a manner; false when an entry with that
     // pattern exists.
     bool Add(std::string_view pattern, int manner);
 
-    std::size_t Count() const;
     bool GetEntry(std::size_t index, EntryInfo& info) const;
     // Gives entry index a new pattern (as it stands, no duplicate check) and manner.
     bool SetEntry(std::size_t index, std::string_view pattern, int manner);
     bool SetManner(std::size_t index, int manner);
-    bool Remove(std::size_t index);
-    void Clear();
 
     // The host pattern of a line's text: scheme, path and port dropped, commas
     // turned into points, characters that cannot occur in a host pattern deleted.
     static CIString ReduceToHost(std::string_view text);
 
 private:
-    bool AddLineLocked(std::string_view line);
+    bool AddLineLocked(std::string_view line) override;
     bool ExistsLocked(std::string_view pattern) const;
-
-    mutable CCriticalSection m_lock;
-    std::vector<Entry> m_entries;
-    int m_defaultManner = kCookieNeutral;
 };

@@ -6,24 +6,6 @@
 #include <string>
 #include <utility>
 
-CSetGroupList::CSetGroupList(const CSetGroupList& other) : CSet(other) {
-    StCritical lock(other.m_lock);
-    m_entries = other.m_entries;
-}
-
-CSetGroupList& CSetGroupList::operator=(const CSetGroupList& other) {
-    if (this != &other) {
-        std::vector<Entry> copy;
-        {
-            StCritical lock(other.m_lock);
-            copy = other.m_entries;
-        }
-        StCritical lock(m_lock);
-        m_entries = std::move(copy);
-    }
-    return *this;
-}
-
 std::optional<std::uint32_t> CSetGroupList::ParseAddress(std::string_view text) {
     // inet_pton rather than inet_addr: the latter cannot tell the all-ones
     // address (a host mask) from its error value.
@@ -34,7 +16,7 @@ std::optional<std::uint32_t> CSetGroupList::ParseAddress(std::string_view text) 
     return ntohl(address.s_addr);
 }
 
-bool CSetGroupList::AddLine(std::string_view line) {
+bool CSetGroupList::AddLineLocked(std::string_view line) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos)
         return false;
@@ -68,16 +50,14 @@ bool CSetGroupList::AddLine(std::string_view line) {
         if (entry.mask == 0)
             return false;
     }
-    StCritical lock(m_lock);
     m_entries.push_back(std::move(entry));
     return true;
 }
 
 void CSetGroupList::GetLines(int, Lines&) const {}
 
-void CSetGroupList::SetLines(int, const Lines& lines, bool) {
-    for (const CIString& line : lines)
-        AddLine(line.View());
+void CSetGroupList::SetLines(int sub, const Lines& lines, bool) {
+    CSetEntryList::SetLines(sub, lines, true);
 }
 
 std::optional<CIString> CSetGroupList::Lookup(std::uint32_t address) const {
@@ -100,22 +80,4 @@ std::optional<CIString> CSetGroupList::Lookup(std::string_view dottedAddress) co
     if (!address)
         return std::nullopt;
     return Lookup(*address);
-}
-
-std::size_t CSetGroupList::Count() const {
-    StCritical lock(m_lock);
-    return m_entries.size();
-}
-
-bool CSetGroupList::GetEntry(std::size_t index, Entry& entry) const {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    entry = m_entries[index];
-    return true;
-}
-
-void CSetGroupList::Clear() {
-    StCritical lock(m_lock);
-    m_entries.clear();
 }

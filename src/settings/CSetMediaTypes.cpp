@@ -3,40 +3,11 @@
 #include <algorithm>
 #include <utility>
 
-CSetMediaTypes::CSetMediaTypes(const CSetMediaTypes& other) : CSet(other) {
-    StCritical lock(other.m_lock);
-    m_entries = other.m_entries;
-}
-
-CSetMediaTypes& CSetMediaTypes::operator=(const CSetMediaTypes& other) {
-    if (this != &other) {
-        std::vector<Entry> copy;
-        {
-            StCritical lock(other.m_lock);
-            copy = other.m_entries;
-        }
-        StCritical lock(m_lock);
-        m_entries = std::move(copy);
-    }
-    return *this;
-}
-
-bool CSetMediaTypes::AddLine(std::string_view line) {
+bool CSetMediaTypes::AddLineLocked(std::string_view line) {
+    const LineFlags flags = TakeLineFlags(line);
     Entry entry;
-    if (line.size() > 3 && line[2] == '\t') {
-        entry.active = line[0] != '!';
-        entry.dontFilter = line[1] == 'x' || line[1] == 'X';
-        line.remove_prefix(3);
-    } else {
-        if (line.starts_with("//")) {
-            entry.active = false;
-            line.remove_prefix(2);
-        }
-        if (line.starts_with("!")) {
-            entry.dontFilter = true;
-            line.remove_prefix(1);
-        }
-    }
+    entry.active = flags.active;
+    entry.dontFilter = flags.dontFilter;
     const auto semicolon = line.find(';');
     entry.type = CIString(line.substr(0, semicolon));
     if (semicolon != std::string_view::npos) {
@@ -46,7 +17,6 @@ bool CSetMediaTypes::AddLine(std::string_view line) {
         entry.extension = CIString(extension);
         entry.extension.TrimLeft(" \t");
     }
-    StCritical lock(m_lock);
     // Ordered by type; a new entry goes after those of an equal type.
     const auto at =
         std::upper_bound(m_entries.begin(), m_entries.end(), entry,
@@ -58,11 +28,7 @@ bool CSetMediaTypes::AddLine(std::string_view line) {
 void CSetMediaTypes::GetLines(int, Lines& lines) const {
     StCritical lock(m_lock);
     for (const Entry& entry : m_entries) {
-        CIString line;
-        if (!entry.active)
-            line += "//";
-        if (entry.dontFilter)
-            line += "!";
+        CIString line = LineFlagsText(entry.active, entry.dontFilter);
         line += entry.type;
         if (!entry.extension.empty()) {
             line += ';';
@@ -70,13 +36,6 @@ void CSetMediaTypes::GetLines(int, Lines& lines) const {
         }
         lines.push_back(std::move(line));
     }
-}
-
-void CSetMediaTypes::SetLines(int, const Lines& lines, bool append) {
-    if (!append)
-        Clear();
-    for (const CIString& line : lines)
-        AddLine(line.View());
 }
 
 int CSetMediaTypes::MatchType(std::string_view mediaType) const {
@@ -113,39 +72,4 @@ int CSetMediaTypes::MatchExtension(std::string_view extension) const {
         if (entry.active && entry.extension == wanted)
             return entry.dontFilter ? 2 : 1;
     return 0;
-}
-
-std::size_t CSetMediaTypes::Count() const {
-    StCritical lock(m_lock);
-    return m_entries.size();
-}
-
-bool CSetMediaTypes::GetEntry(std::size_t index, Entry& entry) const {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    entry = m_entries[index];
-    return true;
-}
-
-bool CSetMediaTypes::SetFlags(std::size_t index, bool active, bool dontFilter) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries[index].active = active;
-    m_entries[index].dontFilter = dontFilter;
-    return true;
-}
-
-bool CSetMediaTypes::Remove(std::size_t index) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
-    return true;
-}
-
-void CSetMediaTypes::Clear() {
-    StCritical lock(m_lock);
-    m_entries.clear();
 }

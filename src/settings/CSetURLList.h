@@ -1,14 +1,26 @@
 #pragma once
 
-#include "os/CCriticalSection.h"
-#include "settings/CSet.h"
+#include "settings/CSetEntryList.h"
 #include "washers/CRegEx.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
+
+// One pattern of a URL list (CSetURLList::Entry).
+struct CSetURLListEntry {
+    bool active = true;
+    bool dontFilter = false;
+    bool builtIn = false;
+    CRegEx pattern;
+    // Symbol pairs a URL must hold for the pattern to match it.
+    std::array<std::uint16_t, 6> pairs{};
+    std::uint8_t pairCount = 0;
+    void PreparePairs() {
+        pairCount = static_cast<std::uint8_t>(pattern.RequiredPairs(pairs.data(), pairs.size()));
+    }
+};
 
 // A list of URL patterns (blocked URLs, advertising URLs). Each entry is active
 // or inactive and may be marked don't-filter, which makes a hit exempt the URL
@@ -17,21 +29,9 @@
 // Line form: `//` when inactive, then `!` when don't-filter, then the pattern.
 // Built-in tables may instead carry a three-character prefix: a first character
 // (`!` = inactive), a second (`x` = don't-filter, `X` also the built-in mark), TAB.
-class CSetURLList : public CSet {
+class CSetURLList : public CSetEntryList<CSetURLListEntry> {
 public:
-    struct Entry {
-        bool active = true;
-        bool dontFilter = false;
-        bool builtIn = false;
-        CRegEx pattern;
-        // Symbol pairs a URL must hold for the pattern to match it.
-        std::array<std::uint16_t, 6> pairs{};
-        std::uint8_t pairCount = 0;
-        void PreparePairs() {
-            pairCount =
-                static_cast<std::uint8_t>(pattern.RequiredPairs(pairs.data(), pairs.size()));
-        }
-    };
+    using Entry = CSetURLListEntry;
     // What the list editor shows of an entry.
     struct EntryInfo {
         CIString pattern;
@@ -40,14 +40,8 @@ public:
         bool builtIn = false;
     };
 
-    CSetURLList() = default;
-    CSetURLList(const CSetURLList& other);
-    CSetURLList& operator=(const CSetURLList& other);
-
     void GetLines(int sub, Lines& lines) const override;
-    void SetLines(int sub, const Lines& lines, bool append) override;
     void LoadBuiltIn(int sub, const char* const* table, bool encoded) override;
-    bool IsList() const override { return true; }
 
     // 0 when no active entry matches the URL, 1 when the first matching active
     // entry is a normal one, 2 when it is marked don't-filter.
@@ -55,30 +49,23 @@ public:
     // The same for a URL already passed through CRegEx::Encode.
     int MatchEncoded(const CIString& encodedUrl) const;
 
-    // Adds one list line; false when it is refused (duplicate pattern).
-    bool AddLine(std::string_view line);
+    // AddLine refuses a line whose pattern is listed already.
+
     // Adds a pattern with the given flags, normalised as a line's pattern; false
     // when an entry with the same pattern exists.
     bool Add(std::string_view pattern, bool active, bool dontFilter, bool builtIn = false);
 
-    std::size_t Count() const;
     bool GetEntry(std::size_t index, EntryInfo& info) const;
     // Changes the pattern of entry index; refused when the index is out of range
     // or another entry already has that (normalised) pattern.
     bool ChangePattern(std::size_t index, std::string_view pattern);
-    bool SetFlags(std::size_t index, bool active, bool dontFilter);
-    bool Remove(std::size_t index);
-    void Clear();
 
     // The stored form of a typed pattern: bytes outside printable ASCII
     // percent-encoded, leading `//` and `!` removed.
     static CIString NormalisePattern(std::string_view pattern);
 
 private:
-    bool AddLocked(std::string_view line);
+    bool AddLineLocked(std::string_view line) override;
     bool AddEntryLocked(CIString pattern, bool active, bool dontFilter, bool builtIn);
     std::ptrdiff_t FindLocked(const CIString& pattern, std::ptrdiff_t except) const;
-
-    mutable CCriticalSection m_lock;
-    std::vector<Entry> m_entries;
 };

@@ -4,33 +4,13 @@
 #include <string>
 #include <utility>
 
-CSetWhiteList::CSetWhiteList(const CSetWhiteList& other) : CSet(other) {
-    StCritical lock(other.m_lock);
-    m_entries = other.m_entries;
-}
-
-CSetWhiteList& CSetWhiteList::operator=(const CSetWhiteList& other) {
-    if (this != &other) {
-        std::vector<Entry> copy;
-        {
-            StCritical lock(other.m_lock);
-            copy = other.m_entries;
-        }
-        StCritical lock(m_lock);
-        m_entries = std::move(copy);
-    }
-    return *this;
-}
-
 std::ptrdiff_t CSetWhiteList::FindLocked(std::string_view pattern, std::ptrdiff_t except) const {
     const ci_string_view wanted(pattern.data(), pattern.size());
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (static_cast<std::ptrdiff_t>(i) != except && m_entries[i].pattern.Text() == wanted)
-            return static_cast<std::ptrdiff_t>(i);
-    return -1;
+    return CSetEntryList::FindLocked(
+        [wanted](const Entry& entry) { return entry.pattern.Text() == wanted; }, except);
 }
 
-bool CSetWhiteList::AddLine(std::string_view line) {
+bool CSetWhiteList::AddLineLocked(std::string_view line) {
     const auto comma = line.rfind(',');
     if (comma == std::string_view::npos)
         return false;
@@ -39,14 +19,16 @@ bool CSetWhiteList::AddLine(std::string_view line) {
     const std::string number(line.substr(comma + 1));
     if (std::sscanf(number.c_str(), "%u", &bits) != 1)
         bits = 0;
-    return Add(line.substr(0, comma), bits);
+    return AddLocked(line.substr(0, comma), bits);
 }
 
 bool CSetWhiteList::Add(std::string_view pattern, std::uint32_t bits) {
-    if (pattern.empty())
-        return false;
     StCritical lock(m_lock);
-    if (FindLocked(pattern, -1) >= 0)
+    return AddLocked(pattern, bits);
+}
+
+bool CSetWhiteList::AddLocked(std::string_view pattern, std::uint32_t bits) {
+    if (pattern.empty() || FindLocked(pattern, -1) >= 0)
         return false;
     Entry entry;
     entry.pattern.SetPattern(std::string(pattern).c_str());
@@ -66,13 +48,6 @@ void CSetWhiteList::GetLines(int, Lines& lines) const {
     }
 }
 
-void CSetWhiteList::SetLines(int, const Lines& lines, bool append) {
-    if (!append)
-        Clear();
-    for (const CIString& line : lines)
-        AddLine(line.View());
-}
-
 std::uint32_t CSetWhiteList::Lookup(std::string_view url) const {
     if (url.empty())
         return 0;
@@ -86,45 +61,22 @@ std::uint32_t CSetWhiteList::Lookup(std::string_view url) const {
     return 0;
 }
 
-std::size_t CSetWhiteList::Count() const {
-    StCritical lock(m_lock);
-    return m_entries.size();
-}
-
 bool CSetWhiteList::GetEntry(std::size_t index, EntryInfo& info) const {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    info.pattern = m_entries[index].pattern.GetPattern();
-    info.bits = m_entries[index].bits;
-    return true;
+    return ReadEntry(index, [&info](const Entry& entry) {
+        info.pattern = entry.pattern.GetPattern();
+        info.bits = entry.bits;
+    });
 }
 
 bool CSetWhiteList::SetBits(std::size_t index, std::uint32_t bits) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries[index].bits = bits;
-    return true;
+    return EditEntry(index, [bits](Entry& entry) { entry.bits = bits; });
 }
 
 bool CSetWhiteList::ChangePattern(std::size_t index, std::string_view pattern) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size() || FindLocked(pattern, static_cast<std::ptrdiff_t>(index)) >= 0)
-        return false;
-    m_entries[index].pattern.SetPattern(std::string(pattern).c_str());
-    return true;
-}
-
-bool CSetWhiteList::Remove(std::size_t index) {
-    StCritical lock(m_lock);
-    if (index >= m_entries.size())
-        return false;
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
-    return true;
-}
-
-void CSetWhiteList::Clear() {
-    StCritical lock(m_lock);
-    m_entries.clear();
+    return EditEntry(index, [&](Entry& entry) {
+        if (FindLocked(pattern, static_cast<std::ptrdiff_t>(index)) >= 0)
+            return false;
+        entry.pattern.SetPattern(std::string(pattern).c_str());
+        return true;
+    });
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "os/CCriticalSection.h"
-#include "settings/CSet.h"
+#include "settings/CSetEntryList.h"
 #include "washers/CRegEx.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 // Filter exemptions of a white-listed URL.
 enum WhiteListBits : std::uint32_t {
@@ -17,46 +15,39 @@ enum WhiteListBits : std::uint32_t {
     kWhiteBlocking = 8,
 };
 
+// One pattern of a white list (CSetWhiteList::Entry).
+struct CSetWhiteListEntry {
+    CRegEx pattern;
+    std::uint32_t bits = 0;
+};
+
 // URL patterns with the filters they are exempt from. Line form: pattern,
-// comma, the exemption bits as an unsigned decimal number.
-class CSetWhiteList : public CSet {
+// comma, the exemption bits as an unsigned decimal number. AddLine refuses a
+// line without a comma, or with an empty or known pattern.
+class CSetWhiteList : public CSetEntryList<CSetWhiteListEntry> {
 public:
-    struct Entry {
-        CRegEx pattern;
-        std::uint32_t bits = 0;
-    };
+    using Entry = CSetWhiteListEntry;
     struct EntryInfo {
         CIString pattern;
         std::uint32_t bits = 0;
     };
 
-    CSetWhiteList() = default;
-    CSetWhiteList(const CSetWhiteList& other);
-    CSetWhiteList& operator=(const CSetWhiteList& other);
-
     void GetLines(int sub, Lines& lines) const override;
-    void SetLines(int sub, const Lines& lines, bool append) override;
-    bool IsList() const override { return true; }
 
     // The exemption bits of the first entry matching url; 0 when none matches or
     // the URL is empty.
     std::uint32_t Lookup(std::string_view url) const;
 
-    // Adds one list line; false when refused (no comma, empty or known pattern).
-    bool AddLine(std::string_view line);
+    // False when the pattern is empty or listed already.
     bool Add(std::string_view pattern, std::uint32_t bits);
 
-    std::size_t Count() const;
     bool GetEntry(std::size_t index, EntryInfo& info) const;
     bool SetBits(std::size_t index, std::uint32_t bits);
     // Refused when another entry already has that pattern.
     bool ChangePattern(std::size_t index, std::string_view pattern);
-    bool Remove(std::size_t index);
-    void Clear();
 
 private:
+    bool AddLineLocked(std::string_view line) override;
+    bool AddLocked(std::string_view pattern, std::uint32_t bits);
     std::ptrdiff_t FindLocked(std::string_view pattern, std::ptrdiff_t except) const;
-
-    mutable CCriticalSection m_lock;
-    std::vector<Entry> m_entries;
 };
