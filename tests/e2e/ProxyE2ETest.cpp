@@ -291,6 +291,26 @@ TEST(ProxyE2E, ServerConnectionPool) {
     EXPECT_FALSE(failed.empty());
 }
 
+TEST(ProxyE2E, ARetriedRequestSendsItsBodyAgain) {
+    Origin origin;
+    origin.Queue(Reply::Drop()); // the first attempt reads the request and fails
+    ProxyDaemon proxy("[ProxyEngine]\nServerRetry=2\n");
+    ASSERT_TRUE(proxy.Ready());
+
+    const std::string body = "name=value&more=" + std::string(1000, 'x');
+    Browser browser(proxy.Port());
+    ASSERT_TRUE(browser.Send("POST " + origin.Url("/form") + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                             "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body));
+    const Response response = browser.Read();
+    EXPECT_EQ(response.status, 200) << response.head;
+    const auto requests = origin.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) {
+        EXPECT_TRUE(request.complete);
+        EXPECT_EQ(request.body, body);
+    }
+}
+
 TEST(ProxyE2E, ConnectTunnelCarriesBytesBothWays) {
     Origin origin([](const OriginRequest& request) {
         Reply reply = Reply::Text(200, "tunnelled:" + request.Target());
