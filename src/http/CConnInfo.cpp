@@ -143,47 +143,51 @@ bool ParseVersion(const CIString& text, std::int32_t& version) {
     return true;
 }
 
-// True when a comma-separated header value holds the token (blanks around it ignored).
-bool HasToken(const CIString& value, ci_string_view token) {
+// Calls visit with each item of a comma-separated header value, blanks around
+// it removed, until visit returns false.
+template <class Visit> void ForEachListItem(const CIString& value, Visit&& visit) {
     std::size_t start = 0;
     while (start <= value.size()) {
         auto end = value.find(',', start);
         if (end == CIString::npos)
             end = value.size();
         CIString item(value.substr(start, end - start));
-        item.Trim();
-        if (ci_string_view(item) == token)
-            return true;
+        if (!visit(item.Trim()))
+            return;
         start = end + 1;
     }
-    return false;
+}
+
+// True when a comma-separated header value holds the token.
+bool HasToken(const CIString& value, ci_string_view token) {
+    bool found = false;
+    ForEachListItem(value, [&](const CIString& item) {
+        found = ci_string_view(item) == token;
+        return !found;
+    });
+    return found;
 }
 
 // A Content-Length of a request: one or more comma-separated copies of one
 // plain decimal number. -1 when it is anything else.
 std::int64_t ParseRequestLength(const CIString& value) {
     std::int64_t result = -1;
-    std::size_t start = 0;
-    while (start <= value.size()) {
-        auto end = value.find(',', start);
-        if (end == CIString::npos)
-            end = value.size();
-        CIString item(value.substr(start, end - start));
-        item.Trim();
+    bool valid = true;
+    ForEachListItem(value, [&](const CIString& item) {
         if (item.empty() || item.size() > 18)
-            return -1;
+            return valid = false;
         std::int64_t n = 0;
         for (char c : item) {
             if (c < '0' || c > '9')
-                return -1;
+                return valid = false;
             n = n * 10 + (c - '0');
         }
         if (result >= 0 && n != result)
-            return -1;
+            return valid = false;
         result = n;
-        start = end + 1;
-    }
-    return result;
+        return true;
+    });
+    return valid ? result : -1;
 }
 
 } // namespace

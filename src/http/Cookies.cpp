@@ -109,6 +109,18 @@ struct DateFields {
     int count = 0; // fields read, in order
 };
 
+// "hh:mm:ss" after the date, the seconds optional.
+void ReadTime(DateReader& in, DateFields& f) {
+    if (!in.Number(f.hour))
+        return;
+    ++f.count;
+    if (!in.Literal(':') || !in.Number(f.minute))
+        return;
+    ++f.count;
+    if (in.Literal(':') && in.Number(f.second))
+        ++f.count;
+}
+
 // "dd-Mon-yyyy hh:mm:ss": stops at the first field that does not fit.
 void ReadDashed(DateReader in, DateFields& f) {
     if (!in.Number(f.day))
@@ -120,14 +132,7 @@ void ReadDashed(DateReader in, DateFields& f) {
     if (!in.Literal('-') || !in.Number(f.year))
         return;
     ++f.count;
-    if (!in.Number(f.hour))
-        return;
-    ++f.count;
-    if (!in.Literal(':') || !in.Number(f.minute))
-        return;
-    ++f.count;
-    if (in.Literal(':') && in.Number(f.second))
-        ++f.count;
+    ReadTime(in, f);
 }
 
 // "dd Mon yyyy hh:mm:ss", the form of RFC 1123 dates; the month may be spelt out.
@@ -142,14 +147,7 @@ void ReadBlanked(DateReader in, DateFields& f) {
     if (!in.AtBlank() || !in.Number(f.year))
         return;
     ++f.count;
-    if (!in.Number(f.hour))
-        return;
-    ++f.count;
-    if (!in.Literal(':') || !in.Number(f.minute))
-        return;
-    ++f.count;
-    if (in.Literal(':') && in.Number(f.second))
-        ++f.count;
+    ReadTime(in, f);
 }
 
 struct ParsedDate {
