@@ -20,11 +20,11 @@ CConnCounter::Registration CConnCounter::Register(AbortFn abort) {
 void CConnCounter::Unregister(Handle handle) {
     if (m_statistic != nullptr)
         m_statistic->ConnectionClosed();
-    {
-        StCritical guard(m_lock);
-        --m_active;
-        m_open.erase(handle);
-    }
+    StCritical guard(m_lock);
+    --m_active;
+    m_open.erase(handle);
+    // Notified under the lock: once the waiter sees the list empty it may
+    // destroy the counter, and by then this thread has let go of it.
     m_changed.notify_all();
 }
 

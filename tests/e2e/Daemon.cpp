@@ -116,6 +116,14 @@ Root::Root() : m_port(FreePort()) {
 }
 
 Root::~Root() {
+    // A daemon that a failed test left running would write into the next
+    // test's files: end it and its worker.
+    const pid_t left = ReadPidFile(PidFile());
+    if (IsAlive(left)) {
+        for (pid_t child : ChildrenOf(left))
+            ::kill(child, SIGKILL);
+        ::kill(left, SIGKILL);
+    }
     const fs::path root = CORVAND_TEST_ROOT;
     for (const char* dir : kTestDirs) {
         std::error_code ignored;

@@ -222,10 +222,15 @@ bool Origin::WaitForRequests(std::size_t count, std::chrono::milliseconds limit)
     }
 }
 
-void Origin::CloseIdle() {
+void Origin::CloseIdle(int expected) {
+    // A connection that has just answered may not be waiting for its next
+    // request yet: wait until the expected ones are.
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (m_idle.load() < expected && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(kTick);
     ++m_closeIdleGeneration;
     // Each idle connection notices within one tick; wait until all have.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (m_idle.load() > 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(kTick);
 }

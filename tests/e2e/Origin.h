@@ -84,8 +84,9 @@ public:
     bool WaitForRequests(std::size_t count,
                          std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
     // Closes every connection that is waiting for its next request, as a
-    // server does with idle keep-alive connections.
-    void CloseIdle();
+    // server does with idle keep-alive connections; first waits (briefly) for
+    // the expected number of connections to be waiting.
+    void CloseIdle(int expected = 1);
 
 private:
     void AcceptLoop();
