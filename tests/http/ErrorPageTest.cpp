@@ -55,7 +55,14 @@ TEST(ErrorPage, EveryPlaceholder) {
 
     const std::string all = "C[%C] D[%D] E[%E] H[%H] I[%I] M[%M] P[%P] R[%R] c[%c] d[%d] e[%e] "
                             "h[%h] i[%i] p[%p] s[%s] u[%u] x[%x] end%";
-    const std::string filled = Fill(all, &request, &response);
+    std::string filled = Fill(all, &request, &response);
+    // The ages of the heads (%D, %d) are whole seconds: the clock may tick
+    // between parsing and filling.
+    for (const char* age : {"D[", "d["}) {
+        const auto at = filled.find(age) + 2;
+        if (filled.compare(at, 2, "1]") == 0)
+            filled[at] = '0';
+    }
     EXPECT_EQ(filled,
               "C[] D[0] E[HTTP/1.1 502 Bad &lt;Gateway&gt;] H[127.0.0.1] I[127.0.0.1] M[POST] "
               "P[http] R[POST http://127.0.0.1:8081/a%C3%A9?x=&lt;b&gt;&amp;y=&#39;1&#39; "
