@@ -346,53 +346,48 @@ void Origin::Serve(int fd, int number) {
 
         const std::string encoding = request.Header("Transfer-Encoding");
         request.chunked = encoding.find("chunked") != std::string::npos;
+        // Where the line that starts at from ends, reading as far as needed;
+        // npos when the input ends first.
+        const auto lineEnd = [&](std::size_t from) {
+            std::size_t end;
+            while ((end = input.bytes.find("\r\n", from)) == std::string::npos)
+                if (!input.More(deadline, stop))
+                    return std::string::npos;
+            return end;
+        };
+        const auto have = [&](std::size_t n) {
+            while (input.bytes.size() < n)
+                if (!input.More(deadline, stop))
+                    return false;
+            return true;
+        };
         bool complete = true;
         if (request.chunked) {
             std::size_t at = 0;
             for (;;) {
-                std::size_t lineEnd;
-                while ((lineEnd = input.bytes.find("\r\n", at)) == std::string::npos)
-                    if (!input.More(deadline, stop)) {
-                        complete = false;
-                        break;
-                    }
-                if (!complete)
-                    break;
-                const std::size_t size = std::strtoul(input.bytes.c_str() + at, nullptr, 16);
-                if (size == 0) {
-                    // The trailer runs to an empty line.
-                    std::size_t trailerEnd;
-                    while ((trailerEnd = input.bytes.find("\r\n", lineEnd + 2)) ==
-                           std::string::npos)
-                        if (!input.More(deadline, stop)) {
-                            complete = false;
-                            break;
-                        }
-                    if (!complete)
-                        break;
-                    while (trailerEnd != lineEnd + 2) {
-                        lineEnd = trailerEnd;
-                        while ((trailerEnd = input.bytes.find("\r\n", lineEnd + 2)) ==
-                               std::string::npos)
-                            if (!input.More(deadline, stop)) {
-                                complete = false;
-                                break;
-                            }
-                        if (!complete)
-                            break;
-                    }
-                    at = trailerEnd + 2;
+                const std::size_t end = lineEnd(at);
+                if (end == std::string::npos) {
+                    complete = false;
                     break;
                 }
-                while (input.bytes.size() < lineEnd + 2 + size + 2)
-                    if (!input.More(deadline, stop)) {
-                        complete = false;
-                        break;
-                    }
-                if (!complete)
+                const std::size_t size = std::strtoul(input.bytes.c_str() + at, nullptr, 16);
+                at = end + 2;
+                if (size == 0) {
+                    // The trailer runs to an empty line.
+                    std::size_t trailer;
+                    while ((trailer = lineEnd(at)) != std::string::npos && trailer != at)
+                        at = trailer + 2;
+                    complete = trailer != std::string::npos;
+                    if (complete)
+                        at = trailer + 2;
                     break;
-                request.body += input.bytes.substr(lineEnd + 2, size);
-                at = lineEnd + 2 + size + 2;
+                }
+                if (!have(at + size + 2)) {
+                    complete = false;
+                    break;
+                }
+                request.body += input.bytes.substr(at, size);
+                at += size + 2;
             }
             const std::size_t used = std::min(at, input.bytes.size());
             request.wireBody = input.bytes.substr(0, complete ? used : input.bytes.size());
@@ -400,11 +395,7 @@ void Origin::Serve(int fd, int number) {
         } else {
             const std::string length = request.Header("Content-Length");
             const std::size_t size = length.empty() ? 0 : std::strtoul(length.c_str(), nullptr, 10);
-            while (input.bytes.size() < size)
-                if (!input.More(deadline, stop)) {
-                    complete = false;
-                    break;
-                }
+            complete = have(size);
             request.wireBody = input.bytes.substr(0, std::min(size, input.bytes.size()));
             input.bytes.erase(0, request.wireBody.size());
             request.body = request.wireBody;
