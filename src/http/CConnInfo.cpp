@@ -203,8 +203,8 @@ bool CConnInfo::UseHttp11() {
     const int set = g_useHttp11;
     if (set >= 0)
         return set != 0;
-    if (CSettingsCache* cache = CSettingsCache::Current())
-        if (const StartSettingsRef start = cache->GetStartSettings())
+    if (const CSettingsCache* cache = CSettingsCache::Current())
+        if (const CStartSettings* start = cache->StartSettings())
             return start->UseHTTP11();
     return true;
 }
@@ -213,8 +213,8 @@ int CConnInfo::LocalPort() {
     const int set = g_localPort;
     if (set >= 0)
         return set;
-    if (CSettingsCache* cache = CSettingsCache::Current())
-        if (const StartSettingsRef start = cache->GetStartSettings())
+    if (const CSettingsCache* cache = CSettingsCache::Current())
+        if (const CStartSettings* start = cache->StartSettings())
             return start->LocalPort();
     return 9090;
 }

@@ -35,6 +35,10 @@ public:
     // file); the next call tries again.
     SettingsRef GetSettings(std::string_view user);
     StartSettingsRef GetStartSettings();
+    // The start settings are loaded once, with the cache, and never change:
+    // readers on every request need neither the lock nor a reference. Null
+    // when they could not be loaded.
+    const CStartSettings* StartSettings() const { return m_start.get(); }
     // Drops the group's cached settings; for the empty name with merging on,
     // every group's. The statistics stay.
     void Invalidate(std::string_view user);
