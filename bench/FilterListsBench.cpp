@@ -2,7 +2,7 @@
 
 #include "settings/BuiltInLists.h"
 #include "settings/CSetURLList.h"
-#include "washers/CRegEx.h"
+#include "text/CRegEx.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "os/CBuffer.h"
 #include "os/CUnixSocket.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <benchmark/benchmark.h>
 #include <string>

@@ -5,7 +5,7 @@
 #include "app/CPidFile.h"
 #include "app/CSupervisor.h"
 #include "app/CommandLine.h"
-#include "app/Paths.h"
+#include "os/Paths.h"
 #include "settings/CSettingsManager.h"
 
 #include <csignal>

@@ -2,12 +2,12 @@
 
 #include "http/HeaderFilter.h"
 
-#include "http/CException.h"
+#include "os/CException.h"
 #include "os/CGenericSocket.h"
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "settings/CStartSettings.h"
-#include "washers/Vocabulary.h"
+#include "text/Vocabulary.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/CSetCookieList.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <ctime>
 #include <functional>

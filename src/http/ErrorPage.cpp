@@ -1,13 +1,14 @@
 // Sending error pages and redirects to the browser: templates from the error
 // directory, their placeholders, and the head in front of them.
 
-#include "app/Paths.h"
+#include "http/ErrorPage.h"
+
 #include "http/CConnInfo.h"
-#include "http/CException.h"
 #include "os/CGenericSocket.h"
+#include "os/Paths.h"
 #include "settings/CSettings.h"
 #include "stats/CStatistic.h"
-#include "washers/Vocabulary.h"
+#include "text/Vocabulary.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -211,9 +212,22 @@ void AddConnectionField(CConnInfo& head, const CGenericSocket& client, bool keep
                    keepAlive ? "keep-alive" : "close");
 }
 
+long SendRedirect(const CIString& location, std::uint32_t ownerTag, CGenericSocket& client) {
+    if (!client.NothingSent())
+        return 0;
+    CConnInfo head(ownerTag);
+    head.InitResponse(301);
+    head.AddHeader(vocab::kHdrLocation, location);
+    AddConnectionField(head, client, false);
+    head.WriteHead(client);
+    return 0;
+}
+
 } // namespace
 
-CIString CHTMLErrException::LoadTemplate(const CIString& templateName) {
+namespace errorpage {
+
+CIString LoadTemplate(const CIString& templateName) {
     std::string path = paths::ErrorsDir();
     if (path.empty() || path.back() != '/')
         path += '/';
@@ -239,14 +253,12 @@ CIString CHTMLErrException::LoadTemplate(const CIString& templateName) {
     return text;
 }
 
-const CIString& CHTMLErrException::PageText() const {
-    Page& page = *m_page;
-    std::call_once(page.loaded, [&] { page.text = LoadTemplate(*m_templateName); });
-    return page.text;
+const CIString& Text(const CHTMLErrException& error) {
+    return error.PageText(LoadTemplate);
 }
 
-void CHTMLErrException::FillPlaceholders(CIString& text, const CConnInfo* request,
-                                         const CConnInfo* response, std::uint32_t clientAddress) {
+void FillPlaceholders(CIString& text, const CConnInfo* request, const CConnInfo* response,
+                      std::uint32_t clientAddress) {
     // Built anew rather than replaced in place: what is inserted is never
     // scanned again, so a %C3 of a URL stays as it is.
     CIString out;
@@ -264,19 +276,23 @@ void CHTMLErrException::FillPlaceholders(CIString& text, const CConnInfo* reques
     text.swap(out);
 }
 
-long CHTMLErrException::SendPage(std::uint32_t ownerTag, CGenericSocket& client,
-                                 const CConnInfo* request, const CConnInfo* response,
-                                 std::uint32_t clientAddress) const {
-    CIString page = PageText();
+long Send(const CHTMLErrException& error, std::uint32_t ownerTag, CGenericSocket& client,
+          const CConnInfo* request, const CConnInfo* response, std::uint32_t clientAddress) {
+    CIString location;
+    error.GetLocation(location);
+    if (!location.empty())
+        return SendRedirect(location, ownerTag, client);
+
+    CIString page = Text(error);
     FillPlaceholders(page, request, response, clientAddress);
 
     // An error in the middle of a body can only add to that body.
     if (client.NothingSent()) {
         CConnInfo head(ownerTag);
-        head.InitResponse(m_status);
+        head.InitResponse(error.Status());
         head.AddHeader(vocab::kHdrContentType, "text/html");
         head.AddHeader(vocab::kHdrPragma, "no-cache");
-        AddConnectionField(head, client, m_keepAliveAllowed && client.KeepAlive());
+        AddConnectionField(head, client, error.KeepAliveAllowed() && client.KeepAlive());
         char length[32];
         std::snprintf(length, sizeof length, "%ld", static_cast<long>(page.size()));
         head.AddHeader(vocab::kHdrContentLength, length);
@@ -285,17 +301,7 @@ long CHTMLErrException::SendPage(std::uint32_t ownerTag, CGenericSocket& client,
     return static_cast<long>(client.Send(page.data(), static_cast<std::uint32_t>(page.size())));
 }
 
-long CRedirectException::SendPage(std::uint32_t ownerTag, CGenericSocket& client, const CConnInfo*,
-                                  const CConnInfo*, std::uint32_t) const {
-    if (!client.NothingSent())
-        return 0;
-    CConnInfo head(ownerTag);
-    head.InitResponse(301);
-    head.AddHeader(vocab::kHdrLocation, m_location);
-    AddConnectionField(head, client, false);
-    head.WriteHead(client);
-    return 0;
-}
+} // namespace errorpage
 
 void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatistic* statistic,
                      const std::function<int(std::string_view url)>& lookup) {

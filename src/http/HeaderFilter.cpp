@@ -1,13 +1,13 @@
 #include "http/HeaderFilter.h"
 
 #include "http/CConnInfo.h"
-#include "http/CException.h"
-#include "http/CGZIPEncoding.h"
+#include "os/CException.h"
+#include "os/CGZIPEncoding.h"
 #include "settings/CSettings.h"
 #include "stats/CSecurityLog.h"
 #include "stats/CStatistic.h"
+#include "text/Vocabulary.h"
 #include "washers/CWasher.h"
-#include "washers/Vocabulary.h"
 
 #include <cstdlib>
 #include <iterator>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "http/Cookies.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,9 +1,8 @@
 #include "os/CGenericSocket.h"
 
-#include "http/CException.h"
-#include "http/CGZIPEncoding.h"
-#include "stats/CStatistic.h"
-#include "washers/CIString.h"
+#include "os/CException.h"
+#include "os/CGZIPEncoding.h"
+#include "text/CIString.h"
 
 #include <algorithm>
 #include <limits>
@@ -55,22 +54,23 @@ void CGenericSocket::Reset() {
     m_decoderInput.Clear();
 }
 
-void CGenericSocket::AttachStatistics(CStatistic* statistics) {
+void CGenericSocket::AttachStatistics(CByteCounter* statistics) {
     m_statistics = statistics;
     if (statistics == nullptr)
         return;
-    statistics->AddBytes(CStatistic::BytesSentToClient, m_pending[kSentBrowserSide]);
-    statistics->AddBytes(CStatistic::BytesSentToServer, m_pending[kSentServerSide]);
-    statistics->AddBytes(CStatistic::BytesReceivedFromClient, m_pending[kReceivedBrowserSide]);
-    statistics->AddBytes(CStatistic::BytesReceivedFromServer, m_pending[kReceivedServerSide]);
+    statistics->AddBytes(CByteCounter::BytesSentToClient, m_pending[kSentBrowserSide]);
+    statistics->AddBytes(CByteCounter::BytesSentToServer, m_pending[kSentServerSide]);
+    statistics->AddBytes(CByteCounter::BytesReceivedFromClient, m_pending[kReceivedBrowserSide]);
+    statistics->AddBytes(CByteCounter::BytesReceivedFromServer, m_pending[kReceivedServerSide]);
     m_pending.fill(0);
 }
 
 void CGenericSocket::CountReceived(std::uint64_t n) {
     const bool server = IsServerSide();
     if (m_statistics != nullptr)
-        m_statistics->AddBytes(
-            server ? CStatistic::BytesReceivedFromServer : CStatistic::BytesReceivedFromClient, n);
+        m_statistics->AddBytes(server ? CByteCounter::BytesReceivedFromServer
+                                      : CByteCounter::BytesReceivedFromClient,
+                               n);
     else
         m_pending[server ? kReceivedServerSide : kReceivedBrowserSide] += n;
 }
@@ -79,7 +79,7 @@ void CGenericSocket::CountSent(std::uint64_t n) {
     const bool server = IsServerSide();
     if (m_statistics != nullptr)
         m_statistics->AddBytes(
-            server ? CStatistic::BytesSentToServer : CStatistic::BytesSentToClient, n);
+            server ? CByteCounter::BytesSentToServer : CByteCounter::BytesSentToClient, n);
     else
         m_pending[server ? kSentServerSide : kSentBrowserSide] += n;
 }

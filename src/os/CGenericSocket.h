@@ -1,6 +1,7 @@
 #pragma once
 
 #include "os/CBuffer.h"
+#include "os/CByteCounter.h"
 
 #include <array>
 #include <cstdint>
@@ -9,7 +10,6 @@
 
 class CGenericEncoding;
 class CIString;
-class CStatistic;
 
 // A connection with an input buffer and the framing state of an HTTP transfer:
 // body length left, chunked input and output, content decoder, end of data,
@@ -44,8 +44,8 @@ public:
     void Reset();
     // Remembers the statistics object (not owned) and moves the pending byte
     // counts into it.
-    void AttachStatistics(CStatistic* statistics);
-    CStatistic* Statistics() const { return m_statistics; }
+    void AttachStatistics(CByteCounter* statistics);
+    CByteCounter* Statistics() const { return m_statistics; }
     std::uint64_t PendingBytes(Pending which) const { return m_pending[which]; }
 
     // Reads one line into out, without its line end. Accepts CR LF, bare LF and
@@ -150,7 +150,7 @@ private:
     std::uint32_t MoveInput(CBuffer& out, std::uint32_t n);
 
     std::array<std::uint64_t, kPendingCount> m_pending{};
-    CStatistic* m_statistics = nullptr;
+    CByteCounter* m_statistics = nullptr;
     std::uint32_t m_tag = 0;
     std::unique_ptr<CGenericEncoding> m_decoder;
     // Chunk payload waiting for the decoder.

@@ -1,8 +1,8 @@
 #include "os/CUnixSocket.h"
 
-#include "http/CException.h"
+#include "os/CException.h"
 #include "os/CPersistentSockets.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -2,7 +2,7 @@
 
 #include "os/CCriticalSection.h"
 #include "os/CGenericSocket.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <atomic>
 #include <cstdint>

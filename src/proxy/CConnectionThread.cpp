@@ -1,15 +1,16 @@
 #include "proxy/CConnectionThread.h"
 
-#include "http/CException.h"
+#include "http/ErrorPage.h"
 #include "http/HeaderFilter.h"
+#include "os/CException.h"
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "settings/CStartSettings.h"
 #include "stats/CAccessLog.h"
 #include "stats/CStatistic.h"
+#include "text/Vocabulary.h"
 #include "washers/CWasher.h"
-#include "washers/Vocabulary.h"
-#include "web/InternalRequests.h"
+#include "web/InternalDispatch.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -388,8 +389,8 @@ CConnectionThread::Next CConnectionThread::SendErrorPage(const CHTMLErrException
         m_server.CloseNoPool();
     try {
         const CConnInfo* response = m_exchange.responseRead ? &m_response : nullptr;
-        m_exchange.bytesSent +=
-            error.SendPage(m_request.OwnerTag(), m_browser, &m_request, response, m_peerAddress);
+        m_exchange.bytesSent += errorpage::Send(error, m_request.OwnerTag(), m_browser, &m_request,
+                                                response, m_peerAddress);
     } catch (const CException&) {
         m_browser.SetKeepAlive(false); // the browser is gone
     }

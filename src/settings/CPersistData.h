@@ -1,6 +1,6 @@
 #pragma once
 
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 // A store of settings lines: section headers and entries, read front to back
 // and written as a whole. CConfigData keeps the content in memory and uses a

@@ -1,5 +1,7 @@
 #include "settings/CPersistFile.h"
 
+#include "os/Paths.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -142,6 +144,7 @@ bool CPersistFile::Commit() {
     static std::atomic<unsigned> s_serial{0};
     const std::string temp =
         target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(s_serial.fetch_add(1));
+    paths::MakeParentDirectory(target);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0664);
     if (fd < 0)
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/CSetEntryList.h"
-#include "washers/CRegEx.h"
+#include "text/CRegEx.h"
 
 #include <cstddef>
 #include <cstdint>

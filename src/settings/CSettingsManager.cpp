@@ -1,6 +1,6 @@
 #include "settings/CSettingsManager.h"
 
-#include "app/Paths.h"
+#include "os/Paths.h"
 #include "settings/CPersistFile.h"
 
 namespace {
@@ -23,7 +23,6 @@ std::string CSettingsManager::Files::StartFile() const {
 std::string CSettingsManager::Files::GroupFile(std::string_view group) const {
     if (m_directory.empty())
         return paths::GroupConf(group);
-    paths::MakeDirectory(m_directory);
     return m_directory + (group.empty() ? std::string("corvand") : std::string(group)) + ".conf";
 }
 

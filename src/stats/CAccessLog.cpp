@@ -1,7 +1,7 @@
 #include "stats/CAccessLog.h"
 
-#include "app/Paths.h"
 #include "os/CActionTimer.h"
+#include "os/Paths.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

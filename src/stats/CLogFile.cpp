@@ -1,6 +1,6 @@
 #include "stats/CLogFile.h"
 
-#include "app/Paths.h"
+#include "os/Paths.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,7 +1,7 @@
 #include "stats/CSecurityLog.h"
 
-#include "app/Paths.h"
 #include "os/CActionTimer.h"
+#include "os/Paths.h"
 
 namespace {
 

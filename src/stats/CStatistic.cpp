@@ -1,9 +1,9 @@
 #include "stats/CStatistic.h"
 
-#include "app/Paths.h"
 #include "os/CActionTimer.h"
+#include "os/Paths.h"
 #include "stats/CStatisticFile.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <charconv>
 #include <cstdio>

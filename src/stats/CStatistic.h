@@ -1,5 +1,6 @@
 #pragma once
 
+#include "os/CByteCounter.h"
 #include "os/CCriticalSection.h"
 #include "os/CTimedAction.h"
 #include "stats/CPersistStatistic.h"
@@ -16,7 +17,7 @@
 // default group's figures are the totals. An object kept in a file loads it at
 // construction and saves it every 30 seconds, at the timer's flush and at its
 // destruction.
-class CStatistic : public CTimedAction {
+class CStatistic : public CTimedAction, public CByteCounter {
 public:
     enum Event : int {
         FilteredImages = 0,
@@ -35,13 +36,6 @@ public:
         BlockedRequests,
         kEventCount
     };
-    enum Bytes : int {
-        BytesSentToClient = 0,
-        BytesSentToServer,
-        BytesReceivedFromClient,
-        BytesReceivedFromServer,
-        kBytesCount
-    };
 
     static constexpr int kSaveInterval = 30;
 
@@ -57,7 +51,7 @@ public:
     CStatistic& operator=(const CStatistic&) = delete;
 
     void Increment(Event event);
-    void AddBytes(Bytes counter, std::uint64_t n);
+    void AddBytes(Bytes counter, std::uint64_t n) override;
     std::uint32_t Counter(Event event);
     std::uint64_t ByteCount(Bytes counter);
 

@@ -1,5 +1,7 @@
 #include "stats/CStatisticFile.h"
 
+#include "os/Paths.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -97,6 +99,7 @@ bool CStatisticFile::OpenWrite(const std::string& name, const std::string& value
     // A leftover of an interrupted save is replaced; O_EXCL then makes sure the
     // file written is one this save created, with the mode asked for.
     ::unlink(temporary.c_str());
+    paths::MakeParentDirectory(m_path);
     const int fd =
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0664);
     if (fd < 0)

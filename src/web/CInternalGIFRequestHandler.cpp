@@ -1,7 +1,7 @@
 #include "web/CInternalGIFRequestHandler.h"
 
-#include "http/CException.h"
 #include "os/CBuffer.h"
+#include "os/CException.h"
 #include "settings/CSettings.h"
 #include "web/InternalRequest.h"
 

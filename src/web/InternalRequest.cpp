@@ -2,7 +2,7 @@
 
 #include "http/CConnInfo.h"
 #include "os/CGenericSocket.h"
-#include "washers/Vocabulary.h"
+#include "text/Vocabulary.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/Paths.h"
+#include "os/Paths.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

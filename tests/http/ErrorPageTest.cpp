@@ -1,7 +1,8 @@
 #include "HeadLines.h"
 #include "LoopbackPair.h"
 
-#include "app/Paths.h"
+#include "http/ErrorPage.h"
+#include "os/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ const std::uint32_t kClient = htonl(0xC0A80105); // 192.168.1.5
 
 std::string Fill(const std::string& text, const CConnInfo* request, const CConnInfo* response) {
     CIString page(text);
-    CHTMLErrException::FillPlaceholders(page, request, response, kClient);
+    errorpage::FillPlaceholders(page, request, response, kClient);
     return page.Str();
 }
 
@@ -119,7 +120,7 @@ TEST(ErrorPage, SendPageWritesHeadAndLoadsOnce) {
     } catch (const CHTMLErrException& e) {
         const std::string body = "<p>http://h/&lt;script&gt;x&lt;/script&gt;</p><p>[no response "
                                  "available]</p>";
-        EXPECT_EQ(e.SendPage(9, browser.socket, &request, nullptr, kClient),
+        EXPECT_EQ(errorpage::Send(e, 9, browser.socket, &request, nullptr, kClient),
                   static_cast<long>(body.size()));
         EXPECT_EQ(browser.SentByProxy(), "HTTP/1.1 403 Forbidden\r\n"
                                          "Content-Length: " +
@@ -135,14 +136,14 @@ TEST(ErrorPage, SendPageWritesHeadAndLoadsOnce) {
     // A later copy uses the text already loaded, even after the file changed.
     file.Rewrite("changed");
     const CHTMLErrException copy(prototype);
-    EXPECT_EQ(copy.PageText(), "<p>%u</p><p>%e</p>");
+    EXPECT_EQ(errorpage::Text(copy), "<p>%u</p><p>%e</p>");
 
     // A page allowed to keep the connection says so, under the plain name.
     TemplateFile plain("test-keep", "x");
     const CHTMLErrException keep(nullptr, 404, plain.Name().c_str(), true, false);
     LoopbackPair direct;
     direct.socket.SetKeepAlive(true);
-    keep.SendPage(1, direct.socket, nullptr, nullptr, kClient);
+    errorpage::Send(keep, 1, direct.socket, nullptr, nullptr, kClient);
     const std::string sent = direct.SentByProxy();
     EXPECT_NE(sent.find("\r\nConnection: keep-alive\r\n"), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
@@ -158,7 +159,7 @@ TEST(ErrorPage, LengthCoversTheFilledPage) {
     CConnInfo response =
         ParseLines({"HTTP/1.1 200 OK", "Content-type: a/<b>"}, CConnInfo::kParseResponse);
     LoopbackPair browser;
-    const long sent = error.SendPage(2, browser.socket, &request, &response, kClient);
+    const long sent = errorpage::Send(error, 2, browser.socket, &request, &response, kClient);
     const std::string all = browser.SentByProxy();
     const auto end = all.find("\r\n\r\n");
     ASSERT_NE(end, std::string::npos);
@@ -180,22 +181,22 @@ TEST(ErrorPage, MidBodyErrorAddsOnlyThePage) {
     CConnInfo response = ParseLines({"HTTP/1.1 200 OK"}, CConnInfo::kParseResponse);
     LoopbackPair browser;
     browser.socket.SendText("partial body ");
-    error.SendPage(1, browser.socket, nullptr, &response, kClient);
+    errorpage::Send(error, 1, browser.socket, nullptr, &response, kClient);
     EXPECT_EQ(browser.SentByProxy(), "partial body [error 200]");
 }
 
 TEST(ErrorPage, DefaultPageNamesTheTemplate) {
-    const CIString page = CHTMLErrException::LoadTemplate("no-such-template.html");
+    const CIString page = errorpage::LoadTemplate("no-such-template.html");
     EXPECT_LE(page.size(), 499u);
     EXPECT_NE(page.find("template \"no-such-template.html\" could not be found"), CIString::npos);
     EXPECT_EQ(page.substr(0, 44), "<html><head><title>Corvane - Error</title></");
 
     // A long name cuts the page.
-    const CIString cut = CHTMLErrException::LoadTemplate(CIString(300, 'n'));
+    const CIString cut = errorpage::LoadTemplate(CIString(300, 'n'));
     EXPECT_EQ(cut.size(), 499u);
 
     TemplateFile empty("test-empty", "");
-    EXPECT_NE(CHTMLErrException::LoadTemplate(CIString(empty.Name())).find("could not be found"),
+    EXPECT_NE(errorpage::LoadTemplate(CIString(empty.Name())).find("could not be found"),
               CIString::npos);
 }
 
@@ -229,7 +230,7 @@ TEST(ErrorPage, RedirectWritesOnlyItsHead) {
 
     LoopbackPair browser;
     browser.socket.SetKeepAlive(true);
-    EXPECT_EQ(redirect.SendPage(4, browser.socket, nullptr, nullptr, kClient), 0);
+    EXPECT_EQ(errorpage::Send(redirect, 4, browser.socket, nullptr, nullptr, kClient), 0);
     EXPECT_EQ(browser.SentByProxy(), "HTTP/1.1 301 Moved Permanently\r\n"
                                      "Connection: close\r\n"
                                      "Location: http://blocked.example/why\r\n"

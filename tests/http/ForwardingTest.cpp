@@ -1,6 +1,7 @@
 #include "HeadLines.h"
 #include "LoopbackPair.h"
 
+#include "http/ErrorPage.h"
 #include "settings/CSettings.h"
 #include "stats/CStatistic.h"
 

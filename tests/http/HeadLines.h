@@ -1,7 +1,7 @@
 #pragma once
 
 #include "http/CConnInfo.h"
-#include "http/CException.h"
+#include "os/CException.h"
 
 #include <deque>
 #include <initializer_list>

@@ -1,7 +1,7 @@
 #include "os/CPersistentSockets.h"
 #include "os/CUnixSocket.h"
 #include "os/SocketTestSupport.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "http/CException.h"
+#include "os/CException.h"
 #include "os/CPersistentSockets.h"
 #include "os/CUnixSocket.h"
 #include "os/SocketTestSupport.h"
 #include "stats/CStatistic.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <cerrno>
 #include <chrono>

@@ -167,9 +167,9 @@ TEST(ConfigData, FailedSaveLeavesTheOldFileAndNoDebris) {
     auto data = Open(dir, "f.conf");
     data->SetValue("A.x", "2");
     // The directory refuses new files: the temporary file can't be made.
-    // (Root ignores permission bits, so a missing directory stands in.)
+    // (Root ignores permission bits, so a "directory" that is a file stands in.)
     auto lost =
-        std::make_unique<CConfigData>(std::make_unique<CPersistFile>(dir.File("gone/f.conf")));
+        std::make_unique<CConfigData>(std::make_unique<CPersistFile>(dir.File("f.conf/f.conf")));
     lost->SetValue("A.x", "2");
     EXPECT_FALSE(lost->Save());
     EXPECT_TRUE(lost->IsChanged()); // tried again later

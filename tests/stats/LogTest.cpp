@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 
-#include "app/Paths.h"
+#include "os/Paths.h"
 #include "stats/CAccessLog.h"
 #include "stats/CSecurityLog.h"
 

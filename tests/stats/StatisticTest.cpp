@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 
-#include "app/Paths.h"
+#include "os/Paths.h"
 #include "stats/CStatistic.h"
 #include "stats/CStatisticFile.h"
 

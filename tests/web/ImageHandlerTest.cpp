@@ -2,11 +2,11 @@
 #include "settings/TempDir.h"
 
 #include "http/CConnInfo.h"
-#include "http/CException.h"
 #include "os/CBuffer.h"
+#include "os/CException.h"
 #include "settings/CSettings.h"
 #include "web/CInternalGIFRequestHandler.h"
-#include "web/InternalRequests.h"
+#include "web/InternalDispatch.h"
 
 #include <gtest/gtest.h>
 

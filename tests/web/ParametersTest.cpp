@@ -2,9 +2,9 @@
 #include "os/SocketTestSupport.h"
 
 #include "http/CConnInfo.h"
-#include "http/CException.h"
+#include "os/CException.h"
+#include "web/InternalDispatch.h"
 #include "web/InternalRequest.h"
-#include "web/InternalRequests.h"
 
 #include <gtest/gtest.h>
 

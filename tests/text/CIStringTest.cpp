@@ -1,5 +1,5 @@
-#include "washers/CIString.h"
-#include "washers/Vocabulary.h"
+#include "text/CIString.h"
+#include "text/Vocabulary.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -1,4 +1,4 @@
-#include "http/CGenericEncoding.h"
+#include "os/CGenericEncoding.h"
 
 DecodeResult CGenericEncoding::Decode(CBuffer&, CBuffer&) {
     return kDecodeComplete;

@@ -1,9 +1,9 @@
-#include "web/InternalRequests.h"
+#include "web/InternalDispatch.h"
 
-#include "http/CException.h"
 #include "os/CBuffer.h"
+#include "os/CException.h"
 #include "os/CGenericSocket.h"
-#include "washers/Vocabulary.h"
+#include "text/Vocabulary.h"
 #include "web/CInternalGIFRequestHandler.h"
 #include "web/CInternalHTMLRequestHandler.h"
 #include "web/InternalRequest.h"

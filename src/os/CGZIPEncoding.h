@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/CGenericEncoding.h"
+#include "os/CGenericEncoding.h"
 
 #include <cstdint>
 #include <string_view>

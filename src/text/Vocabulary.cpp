@@ -1,4 +1,4 @@
-#include "washers/Vocabulary.h"
+#include "text/Vocabulary.h"
 
 // One translation unit, so that the constants are built in this order.
 namespace vocab {

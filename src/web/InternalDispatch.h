@@ -1,7 +1,7 @@
 #pragma once
 
 #include "http/CConnInfo.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <cstddef>
 #include <cstdint>

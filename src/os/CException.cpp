@@ -1,4 +1,4 @@
-#include "http/CException.h"
+#include "os/CException.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <cstdio>
 #include <cstdlib>

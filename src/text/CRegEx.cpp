@@ -1,4 +1,4 @@
-#include "washers/CRegEx.h"
+#include "text/CRegEx.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,17 +1,10 @@
 #pragma once
 
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <string_view>
-
-class CConnInfo;
-class CGenericSocket;
-class CSettings;
-class CStatistic;
 
 // The only way failures travel inside a request: thrown as copies, caught only
 // by the connection thread's request loop.
@@ -56,26 +49,21 @@ public:
                       bool keepAliveAllowed, bool keepServerAllowed);
 
     void GetMessage(CIString& text) const override;
-    // Writes the page (with a head when nothing was sent yet) to the browser;
-    // returns the bytes of the page body sent.
-    virtual long SendPage(std::uint32_t ownerTag, CGenericSocket& client, const CConnInfo* request,
-                          const CConnInfo* response, std::uint32_t clientAddress) const;
+    // Where a redirect sends the browser; empty for an error page.
     virtual void GetLocation(CIString& url) const { url.clear(); }
-
     std::uint16_t Status() const { return m_status; }
     bool KeepAliveAllowed() const { return m_keepAliveAllowed; }
     bool KeepServerAllowed() const { return m_keepServerAllowed; }
     const CIString& TemplateName() const { return *m_templateName; }
 
-    // The template text, loaded on first use (thread-safe; once per prototype
-    // and all its copies).
-    const CIString& PageText() const;
-    // Reads a template of the error directory; the default page, naming the
-    // template, when it is missing, unreadable or empty.
-    static CIString LoadTemplate(const CIString& templateName);
-    // Replaces the %-placeholders in text; inserted values are never rescanned.
-    static void FillPlaceholders(CIString& text, const CConnInfo* request,
-                                 const CConnInfo* response, std::uint32_t clientAddress);
+    // The template text, loaded by load on first use (thread-safe; once per
+    // prototype and all its copies). Reading and filling templates is the
+    // error pages' business; the exception only keeps what was read.
+    template <class Load> const CIString& PageText(Load&& load) const {
+        Page& page = *m_page;
+        std::call_once(page.loaded, [&] { page.text = load(*m_templateName); });
+        return page.text;
+    }
 
 protected:
     struct Page {
@@ -95,26 +83,14 @@ class CRedirectException : public CHTMLErrException {
 public:
     explicit CRedirectException(const CIString& location);
     void GetMessage(CIString& text) const override;
-    long SendPage(std::uint32_t ownerTag, CGenericSocket& client, const CConnInfo* request,
-                  const CConnInfo* response, std::uint32_t clientAddress) const override;
     void GetLocation(CIString& url) const override { url = m_location; }
 
 private:
     CIString m_location;
 };
 
-// URL blocking of one request. lookup gives the block list's verdict on the
-// request's full URL; a verdict of 1 counts BlockedRequests (statistic may be
-// null) and raises requestblocked.html, or a redirect to blockTo when that is
-// not empty. Any other verdict lets the request pass.
-void CheckBlockedURL(const CConnInfo& request, const CIString& blockTo, CStatistic* statistic,
-                     const std::function<int(std::string_view url)>& lookup);
-// The same with a group's settings: AccessControl.Block, its block list and
-// AccessControl.BlockTo. The caller tests AccessControl.Enabled and the
-// request's white-list exemption.
-void CheckBlockedURL(const CConnInfo& request, const CSettings& settings);
-
 // The predefined errors, built once and thrown as copies: throw errors::BadRequest();
+// Their pages come from the templates named here (http/ErrorPage).
 namespace errors {
 const CHTMLErrException& NoProxyRequest();   // 400 noproxyreq.html
 const CHTMLErrException& BadRequest();       // 400 badrequest.html

@@ -1,4 +1,4 @@
-#include "app/Paths.h"
+#include "os/Paths.h"
 
 #include <sys/stat.h>
 
@@ -17,9 +17,7 @@ std::string Under(std::string_view fixed) {
 }
 
 std::string InLogDir(std::string_view file) {
-    std::string dir = LogDir();
-    MakeDirectory(dir);
-    return dir + std::string(file);
+    return LogDir() + std::string(file);
 }
 
 } // namespace
@@ -55,9 +53,7 @@ std::string StartConf() {
 }
 
 std::string GroupConf(std::string_view group) {
-    std::string dir = ConfigDir();
-    MakeDirectory(dir);
-    return dir + (group.empty() ? std::string("corvand") : std::string(group)) + ".conf";
+    return ConfigDir() + (group.empty() ? std::string("corvand") : std::string(group)) + ".conf";
 }
 
 std::string GroupStat(std::string_view group) {
@@ -79,6 +75,13 @@ int MakeDirectory(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0)
         return ::mkdir(path.c_str(), 0755) == 0 ? 0 : -1;
     return S_ISDIR(info.st_mode) ? 0 : -1;
+}
+
+int MakeParentDirectory(const std::string& file) {
+    const auto slash = file.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return 0;
+    return MakeDirectory(file.substr(0, slash + 1));
 }
 
 } // namespace paths

@@ -1,7 +1,7 @@
-#include "http/CGZIPEncoding.h"
+#include "os/CGZIPEncoding.h"
 
 #include "os/CBuffer.h"
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <algorithm>
 #include <cstring>

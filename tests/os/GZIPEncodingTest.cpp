@@ -1,6 +1,6 @@
-#include "http/CException.h"
-#include "http/CGZIPEncoding.h"
 #include "os/CBuffer.h"
+#include "os/CException.h"
+#include "os/CGZIPEncoding.h"
 #include "os/CUnixSocket.h"
 #include "os/SocketTestSupport.h"
 

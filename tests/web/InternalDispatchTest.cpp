@@ -1,11 +1,11 @@
 #include "http/LoopbackPair.h"
 
 #include "http/CConnInfo.h"
-#include "http/CException.h"
+#include "os/CException.h"
 #include "settings/CSettings.h"
 #include "web/CInternalGIFRequestHandler.h"
+#include "web/InternalDispatch.h"
 #include "web/InternalRequest.h"
-#include "web/InternalRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ const std::string kTransGif(CInternalGIFRequestHandler::TransparentImage());
 
 } // namespace
 
-TEST(InternalRequests, PathNamesHandlerAndQuery) {
+TEST(InternalDispatch, PathNamesHandlerAndQuery) {
     CIString query("stale");
     EXPECT_EQ(InternalRequestName("/", query), "conf");
     EXPECT_EQ(query, "");
@@ -56,7 +56,7 @@ TEST(InternalRequests, PathNamesHandlerAndQuery) {
     EXPECT_EQ(GetHandler(""), nullptr);
 }
 
-TEST(InternalRequests, RegistryHoldsTheFixedHandlersOnly) {
+TEST(InternalDispatch, RegistryHoldsTheFixedHandlersOnly) {
     EXPECT_EQ(RegisteredHandlerCount(), 3u);
     ASSERT_NE(GetHandler("trans.gif"), nullptr);
     EXPECT_EQ(GetHandler("TRANS.GIF"), GetHandler("trans.gif"));
@@ -74,7 +74,7 @@ TEST(InternalRequests, RegistryHoldsTheFixedHandlersOnly) {
     EXPECT_EQ(RegisteredHandlerCount(), 3u);
 }
 
-TEST(InternalRequests, OnlyRequestsAddressedToTheProxyAreInternal) {
+TEST(InternalDispatch, OnlyRequestsAddressedToTheProxyAreInternal) {
     CInternalRequestHandler* const trans = GetHandler("trans.gif");
     {
         Browser browser("GET http://-corva.vane-/trans.gif?w=1 HTTP/1.1\r\n\r\n");
@@ -118,7 +118,7 @@ TEST(InternalRequests, OnlyRequestsAddressedToTheProxyAreInternal) {
     }
 }
 
-TEST(InternalRequests, TransparentGifAnswer) {
+TEST(InternalDispatch, TransparentGifAnswer) {
     ASSERT_EQ(kTransGif.size(), 42u);
     EXPECT_EQ(kTransGif.substr(0, 6), "GIF89a");
     EXPECT_EQ(kTransGif.back(), ';');
@@ -137,7 +137,7 @@ TEST(InternalRequests, TransparentGifAnswer) {
                                               kTransGif);
 }
 
-TEST(InternalRequests, BlankPageAnswer) {
+TEST(InternalDispatch, BlankPageAnswer) {
     CSettings settings("", nullptr, true);
     Browser browser("GET /blank.html HTTP/1.1\r\nHost: 127.0.0.1:9090\r\n\r\n");
     ASSERT_TRUE(Dispatch(settings, browser.pair.socket, browser.request));
@@ -148,7 +148,7 @@ TEST(InternalRequests, BlankPageAnswer) {
               "<html><head><title>Corvane blank page</title></head><body></body></html>");
 }
 
-TEST(InternalRequests, ResponseOperations) {
+TEST(InternalDispatch, ResponseOperations) {
     Browser browser("GET /x?a=1&A=2&n=-7&z HTTP/1.1\r\nAuthorization: Basic dTpw\r\n\r\n");
     InternalRequest context(browser.pair.socket, browser.request);
     ParseParameters(browser.pair.socket, context, "a=1&A=2&n=-7&z");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "washers/CIString.h"
+#include "text/CIString.h"
 
 #include <array>
 

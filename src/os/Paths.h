@@ -22,10 +22,8 @@ std::string PidFile();   // /var/run/corvand/corvand.pid
 std::string StartConf(); // /etc/corvand/start.conf
 
 // Settings file of a group; the default group (empty name) has corvand.conf.
-// Creates the configuration directory first.
 std::string GroupConf(std::string_view group);
-// Statistics file of a group; the default group has corvand.stat. Creates the
-// log directory first, as do the log file names below.
+// Statistics file of a group; the default group has corvand.stat.
 std::string GroupStat(std::string_view group);
 std::string AccessLog();
 std::string SecurityLog();
@@ -34,5 +32,8 @@ std::string RatingFile();
 // Creates a directory with mode 0755 when nothing exists at the path.
 // Returns 0 when a directory is there afterwards, -1 otherwise.
 int MakeDirectory(const std::string& path);
+// The getters above only name files; whoever writes one makes its directory
+// first with this (one level, as MakeDirectory).
+int MakeParentDirectory(const std::string& file);
 
 } // namespace paths
