@@ -1,11 +1,12 @@
 #include "app/CommandLine.h"
 
+#include "text/Product.h"
+
 #include <csignal>
 #include <cstdio>
 
 namespace {
 
-constexpr const char* kVersion = "3.0 final";
 constexpr int kBuild = 17;
 constexpr const char* kBuildDate = "Mar  7 2001";
 constexpr const char* kBuildTime = "18:24:15";
@@ -87,6 +88,7 @@ std::string UsageText(std::string_view programName) {
 std::string VersionText(std::string_view programName) {
     const std::string name(programName);
     return Format("Corvane PX (%s)\n", name.c_str()) + "---------------------\n" +
-           Format("Version: %s\n", kVersion) + Format("Build:   %d\n", kBuild) +
-           Format("Date:    %s\n", kBuildDate) + Format("Time:    %s\n", kBuildTime);
+           Format("Version: %s\n", std::string(product::kVersion).c_str()) +
+           Format("Build:   %d\n", kBuild) + Format("Date:    %s\n", kBuildDate) +
+           Format("Time:    %s\n", kBuildTime);
 }

@@ -1,7 +1,5 @@
 #include "http/CConnInfo.h"
 
-#include "http/HeaderFilter.h"
-
 #include "os/CException.h"
 #include "os/CGenericSocket.h"
 #include "settings/CSettings.h"
@@ -967,14 +965,6 @@ Result MatchAt(std::string_view t, std::string_view p) {
 CConnInfo::PatternMatch CConnInfo::MatchHostPattern(std::string_view text,
                                                     std::string_view pattern) {
     return MatchAt(text, pattern);
-}
-
-bool CConnInfo::PrepareForClient(const CSettings& settings, CGenericSocket& client,
-                                 bool bodyWillChange, const CConnInfo& request) {
-    const bool chunked = PrepareFraming(client.ProxyStyle(), client.KeepAlive(), bodyWillChange);
-    ApplyCacheBypassRule(*this, settings);
-    FilterResponseCookies(*this, settings, request.Host());
-    return chunked;
 }
 
 bool CConnInfo::PrepareFraming(bool clientProxyStyle, bool clientKeepAlive, bool bodyWillChange) {

@@ -150,12 +150,9 @@ public:
     void SelectUpstreamProxy(const ForwardingOptions& options);
     void SetUpstreamProxy(const CIString& host, int port);
     static PatternMatch MatchHostPattern(std::string_view text, std::string_view pattern);
-    // Rewrites a server's response before it goes to the browser: its
-    // connection and framing fields, the cache-bypass rule and the cookie
-    // filter. True when the body must be sent chunked.
-    bool PrepareForClient(const CSettings& settings, CGenericSocket& client, bool bodyWillChange,
-                          const CConnInfo& request);
-    // The connection and framing part of it alone.
+    // Rewrites the connection and framing fields of a server's response before
+    // it goes to the browser (the header filters come after it,
+    // FilterResponseHeaders). True when the body must be sent chunked.
     bool PrepareFraming(bool clientProxyStyle, bool clientKeepAlive, bool bodyWillChange);
     // The head as WriteHead sends it.
     CIString BuildHead() const;

@@ -7,7 +7,6 @@
 #include "stats/CSecurityLog.h"
 #include "stats/CStatistic.h"
 #include "text/Vocabulary.h"
-#include "washers/CWasher.h"
 
 #include <cstdlib>
 #include <iterator>
@@ -107,7 +106,7 @@ void Count(const CSettings& settings, CStatistic::Event event) {
 }
 
 bool PrivacyRulesApply(const CSettings& settings, std::uint32_t filterFlags) {
-    return settings.IsOn(CSettings::kPrivacyEnabled) && !(filterFlags & whitebits::kPrivacy);
+    return settings.IsOn(CSettings::kPrivacyEnabled) && !(filterFlags & kWhitePrivacy);
 }
 
 void FilterReferrer(CConnInfo& request, const CSettings& settings) {
@@ -199,6 +198,12 @@ void FilterResponseCookies(CConnInfo& response, const CSettings& settings,
         FilterCookies(response, settings, kCookieResponse, requestHost);
 }
 
+void FilterResponseHeaders(CConnInfo& response, const CSettings& settings,
+                           const CConnInfo& request) {
+    ApplyCacheBypassRule(response, settings);
+    FilterResponseCookies(response, settings, request.Host());
+}
+
 void FilterRequestHeaders(CConnInfo& request, const CSettings& settings) {
     if (PrivacyRulesApply(settings, request.FilterFlags())) {
         if (settings.IsOn(CSettings::kCookieFilterEnabled))
@@ -210,22 +215,7 @@ void FilterRequestHeaders(CConnInfo& request, const CSettings& settings) {
         TagUserAgent(request);
 }
 
-bool WasherCouldEngage(const CSettings& settings, std::uint32_t filterFlags) {
-    // The conditions under which the HTML washer's acceptance test can say yes;
-    // the GIF washer's are narrower still.
-    if (filterFlags == whitebits::kAll)
-        return false;
-    return settings.GetBool(CSettings::kStandardFilterEnabled) ||
-           settings.IsOn(CSettings::kProxyEnginePreventCacheBypass) ||
-           (settings.IsOn(CSettings::kPrivacyEnabled) &&
-            settings.IsOn(CSettings::kPrivacyWebBugFilterEnabled)) ||
-           (settings.IsOn(CSettings::kMediaFilterEnabled) &&
-            settings.IsOn(CSettings::kMediaFilterFilterEmbedded));
-}
-
-bool LimitAcceptEncoding(CConnInfo& request, const CSettings& settings) {
-    if (!WasherCouldEngage(settings, request.FilterFlags()))
-        return false;
+bool LimitAcceptEncoding(CConnInfo& request) {
     auto& headers = request.Headers();
     const auto [first, last] = headers.equal_range(vocab::kHdrAcceptEncoding);
     if (first == last)
@@ -261,7 +251,7 @@ bool MediaCheckWanted(const CConnInfo& response, const CSettings& settings) {
 
 void CheckMediaType(const CIString& mediaType, const CSettings& settings,
                     const CConnInfo& request) {
-    if (request.FilterFlags() & whitebits::kSecurity)
+    if (request.FilterFlags() & kWhiteSecurity)
         return;
     const std::uint32_t flags = settings.FlagWord(CSettings::Word::MediaFilter);
     const CSetMediaTypes& list = settings.MediaTypes();
@@ -270,7 +260,7 @@ void CheckMediaType(const CIString& mediaType, const CSettings& settings,
         [&list](const CIString& type) { return list.MatchType(type.View()); },
         [&list](const CIString& extension) { return list.MatchExtension(extension.View()); });
 
-    if (flags & mediabits::kLogging) {
+    if (flags & CSettings::kMediaFilterLogging.Mask()) {
         CSecurityLog::Record record;
         record.firstLine = request.FirstLine().View();
         record.kind = CSecurityLog::MediaType;
@@ -290,34 +280,4 @@ void CheckMediaType(const CIString& mediaType, const CSettings& settings,
         Count(settings, CStatistic::BlockedMediatypes);
         throw errors::MediaTypeBlocked();
     }
-}
-
-std::unique_ptr<CWasher> CreateWasher(const CIString& /*mediaType*/, const CSettings& /*settings*/,
-                                      CBuffer& /*body*/, const CConnInfo& /*request*/) {
-    // The HTML washer is asked first, then the GIF washer; neither exists yet,
-    // so no washer accepts and every body is relayed unchanged.
-    return nullptr;
-}
-
-bool ContentEncodingWashable(const CConnInfo& response) {
-    const auto [first, last] = response.Headers().equal_range(vocab::kHdrContentEncoding);
-    int fields = 0;
-    bool gzip = false;
-    for (auto it = first; it != last; ++it, ++fields) {
-        if (!IsWashableContentEncoding(it->second))
-            return false;
-        gzip = gzip || IsGzipEncoding(it->second.View());
-    }
-    // The socket inflates only a body whose one coding field says gzip; beside
-    // other fields (even a second gzip) the body would reach the washer encoded.
-    return !gzip || fields == 1;
-}
-
-std::unique_ptr<CWasher> CreateWasherFor(const CConnInfo& response, const CSettings& settings,
-                                         CBuffer& body, const CConnInfo& request) {
-    if (!ContentEncodingWashable(response))
-        return nullptr;
-    CIString mediaType;
-    response.GetMediaType(mediaType);
-    return CreateWasher(mediaType, settings, body, request);
 }

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "http/Cookies.h"
+#include "settings/CSettings.h"
 #include "text/CIString.h"
+#include "text/Product.h"
 
 #include <cstdint>
 #include <memory>
 
-class CBuffer;
 class CConnInfo;
-class CSettings;
-class CWasher;
 
 // Decisions the proxy takes on message heads: the privacy rules on the way to
 // the server, the cache-bypass rule, the media-type block and the choice of a
@@ -19,14 +18,14 @@ class CWasher;
 //   1. FilterRequestHeaders and LimitAcceptEncoding on the request;
 //   2. CheckMediaType, for a 200 response when the media filter is on and
 //      blocks types from its list (MediaCheckWanted);
-//   3. CreateWasherFor (which leaves bodies in a coding the proxy cannot read
-//      alone), then PrepareForClient of the response, which applies
+//   3. after the washer choice (washers/WasherFactory), the framing of the
+//      response (CConnInfo::PrepareForClient), then FilterResponseHeaders:
 //      ApplyCacheBypassRule and FilterCookies(kCookieResponse).
 
 // ---- text rules, independent of messages and settings ----
 
 // The product tag appended to the first "User-Agent" field.
-inline constexpr std::string_view kUserAgentTag = " Corvane 3.0 final";
+inline constexpr std::string_view kUserAgentTag = product::kUserAgentTag;
 
 // Whether a referrer must go. mode is one of the three referrer choices; the
 // hosts compare case-insensitively, the directories (the path before its last
@@ -56,25 +55,6 @@ MediaDecision DecideMediaType(const CIString& mediaType, const CIString& extensi
                               std::uint32_t mediaFlags, MatchType&& matchType,
                               MatchExtension&& matchExtension);
 
-// Media filter flag bits.
-namespace mediabits {
-inline constexpr std::uint32_t kEnabled = 1u << 0;
-inline constexpr std::uint32_t kLogging = 1u << 1;
-inline constexpr std::uint32_t kBlockTypesFromList = 1u << 11;
-inline constexpr std::uint32_t kFilterEmbedded = 1u << 12;
-inline constexpr std::uint32_t kBlockUnknown = 1u << 14;
-inline constexpr std::uint32_t kAllowNoMediaType = 1u << 16;
-} // namespace mediabits
-
-// White-list exemption bits of a request.
-namespace whitebits {
-inline constexpr std::uint32_t kStandard = 1;
-inline constexpr std::uint32_t kPrivacy = 2;
-inline constexpr std::uint32_t kSecurity = 4;
-inline constexpr std::uint32_t kBlocking = 8;
-inline constexpr std::uint32_t kAll = 15;
-} // namespace whitebits
-
 template <class MatchType, class MatchExtension>
 MediaDecision DecideMediaType(const CIString& mediaType, const CIString& extension,
                               std::uint32_t mediaFlags, MatchType&& matchType,
@@ -82,12 +62,13 @@ MediaDecision DecideMediaType(const CIString& mediaType, const CIString& extensi
     MediaDecision decision;
     if (!mediaType.empty())
         decision.listVerdict = matchType(mediaType);
-    else if (mediaFlags & mediabits::kAllowNoMediaType)
+    else if (mediaFlags & CSettings::kMediaFilterAllowNoMediaType.Mask())
         decision.listVerdict = matchExtension(extension.empty() ? CIString("NULL") : extension);
     else
         decision.listVerdict = 1;
-    decision.blocked = decision.listVerdict == 1 ||
-                       (decision.listVerdict == 0 && (mediaFlags & mediabits::kBlockUnknown));
+    decision.blocked =
+        decision.listVerdict == 1 ||
+        (decision.listVerdict == 0 && (mediaFlags & CSettings::kMediaFilterBlockUnknown.Mask()));
     return decision;
 }
 
@@ -110,18 +91,19 @@ void FilterCookies(CConnInfo& message, const CSettings& settings, CookieDirectio
 void FilterResponseCookies(CConnInfo& response, const CSettings& settings,
                            const CIString& requestHost);
 
+// The rules on a response on its way to the browser: the cache-bypass rule
+// and the response step of the cookie filter.
+void FilterResponseHeaders(CConnInfo& response, const CSettings& settings,
+                           const CConnInfo& request);
+
 // The privacy rules on a request (cookies, referrer) and the User-Agent tag.
 // Running it again on the same request changes nothing more.
 void FilterRequestHeaders(CConnInfo& request, const CSettings& settings);
 
-// True when some filter that a washer works for is on for this request, so
-// that a body may have to be read by the proxy.
-bool WasherCouldEngage(const CSettings& settings, std::uint32_t filterFlags);
-
-// When a washer could engage, reduces the request's "Accept-Encoding" to the
-// codings the proxy can decode, so that a body it must wash comes readable.
-// Returns true when the field was changed.
-bool LimitAcceptEncoding(CConnInfo& request, const CSettings& settings);
+// Reduces the request's "Accept-Encoding" to the codings the proxy can
+// decode, so that a body it must wash comes readable; the caller asks this
+// only when a washer could engage. Returns true when the field was changed.
+bool LimitAcceptEncoding(CConnInfo& request);
 
 // Removes the cache validators and directives of a response when
 // ProxyEngine.PreventCacheBypass is on.
@@ -135,16 +117,3 @@ bool MediaCheckWanted(const CConnInfo& response, const CSettings& settings);
 // errors::MediaTypeBlocked() when it is blocked. With logging on, every
 // decision goes to the security log.
 void CheckMediaType(const CIString& mediaType, const CSettings& settings, const CConnInfo& request);
-
-// A new washer for the response body, or null when the body passes unchanged.
-std::unique_ptr<CWasher> CreateWasher(const CIString& mediaType, const CSettings& settings,
-                                      CBuffer& body, const CConnInfo& request);
-
-// True when no "Content-Encoding" of the response stands in a washer's way:
-// none, identity, or a single gzip, which the server socket inflates.
-bool ContentEncodingWashable(const CConnInfo& response);
-
-// CreateWasher for a response, which never engages a washer on a body in a
-// coding the proxy cannot decode: such a body passes unchanged.
-std::unique_ptr<CWasher> CreateWasherFor(const CConnInfo& response, const CSettings& settings,
-                                         CBuffer& body, const CConnInfo& request);

@@ -81,6 +81,8 @@ void CBuffer::Prepend(const void* data, std::uint32_t n) {
     m_capacity = total;
     m_start = 0;
     m_length = total;
+    for (CBufferObserver* observer : m_observers)
+        observer->Inserted(0, n);
 }
 
 void CBuffer::Insert(std::uint32_t pos, const void* data, std::uint32_t n) {
@@ -115,6 +117,9 @@ void CBuffer::Consume(std::uint32_t n) {
     n = std::min(n, m_length);
     m_start += n;
     m_length -= n;
+    if (n > 0)
+        for (CBufferObserver* observer : m_observers)
+            observer->Erased(0, n);
     // An emptied buffer gives its storage back, so that thousands of idle
     // kept-alive connections hold no input storage.
     if (m_length == 0)
@@ -125,8 +130,12 @@ void CBuffer::Consume(std::uint32_t n) {
 
 void CBuffer::Clear(std::uint32_t limit) {
     StCritical lock(m_lock);
+    const std::uint32_t dropped = m_length;
     m_start = 0;
     m_length = 0;
+    if (dropped > 0)
+        for (CBufferObserver* observer : m_observers)
+            observer->Erased(0, dropped);
     if (m_capacity > limit)
         Reallocate(0);
 }

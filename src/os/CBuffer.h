@@ -10,6 +10,10 @@
 // Something that keeps offsets into a CBuffer (the HTML washer's tag trackers)
 // and must hear about every insertion and erasure to keep them valid. Called
 // with the buffer's lock held: an observer must not call back into the buffer.
+// Every change that moves bytes already there tells the observers: Insert and
+// Prepend as insertions, Erase, Consume and Clear as erasures (Consume and
+// Clear at position 0). Appending moves nothing and tells nobody, so an offset
+// stays valid across a socket's reads into the buffer.
 class CBufferObserver {
 public:
     virtual ~CBufferObserver() = default;

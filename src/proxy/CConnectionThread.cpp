@@ -9,7 +9,8 @@
 #include "stats/CAccessLog.h"
 #include "stats/CStatistic.h"
 #include "text/Vocabulary.h"
-#include "washers/CWasher.h"
+#include "washers/BodyPump.h"
+#include "washers/WasherFactory.h"
 #include "web/InternalDispatch.h"
 
 #include <algorithm>
@@ -71,11 +72,13 @@ CConnectionThread::Next CConnectionThread::ServeRequest() {
         if (!ReadRequestHead())
             return Next::Close;
         ChooseGroup();
+        DecideKeepAlive();
         if (ServeInternalRequest())
             return Next::Close;
         InsistOnProxyRequest();
         CheckBlocking();
         ConnectWithRetries();
+        BlockMediaType();
         ChooseWasher();
         SendResponseHead();
         if (m_exchange.washer)
@@ -124,7 +127,9 @@ void CConnectionThread::ChooseGroup() {
     const CSettings& settings = *m_exchange.settings;
     m_exchange.accessLog = settings.IsOn(CSettings::kProxyEngineAccessLog);
     m_exchange.reverseLookup = settings.IsOn(CSettings::kProxyEngineAccessLogLookup);
+}
 
+void CConnectionThread::DecideKeepAlive() {
     // A request that carried both chunks and a length may have more behind
     // it than either says: it is answered, then the connection closes.
     if (!m_start->UseHTTP11() || IsConnect() || m_request.CloseAfterResponse())
@@ -152,7 +157,7 @@ void CConnectionThread::CheckBlocking() {
     m_request.GetFullURL(url);
     m_exchange.whiteFlags = settings.WhiteList().Lookup(url.View());
     if (settings.IsOn(CSettings::kAccessControlEnabled) &&
-        !(m_exchange.whiteFlags & whitebits::kBlocking))
+        !(m_exchange.whiteFlags & kWhiteBlocking))
         CheckBlockedURL(m_request, settings);
 }
 
@@ -160,10 +165,17 @@ void CConnectionThread::ConnectWithRetries() {
     m_bodyCopy.clear();
     m_bodyStarted = false;
     m_bodyCopyComplete = false;
-    int limit = 1;
+    const CSettings& settings = *m_exchange.settings;
+    m_request.SelectUpstreamProxy(settings);
+    CIString host;
+    std::uint16_t port = 0;
+    m_exchange.viaProxy = m_request.GetConnectTarget(host, port);
+    const int limit =
+        std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
+                                                        : CSettings::kProxyEngineServerRetry));
     for (int attempt = 0; attempt < limit; ++attempt) {
         try {
-            TryOnce(attempt, limit);
+            TryOnce(attempt, host.View(), port);
             return;
         } catch (const CException&) {
             // A connection that failed is never offered to the next request.
@@ -177,22 +189,14 @@ void CConnectionThread::ConnectWithRetries() {
     throw errors::CannotConnect();
 }
 
-void CConnectionThread::TryOnce(int attempt, int& limit) {
-    const CSettings& settings = *m_exchange.settings;
+void CConnectionThread::TryOnce(int attempt, std::string_view host, std::uint16_t port) {
     m_server.Reset();
     m_server.AttachStatistics(m_exchange.statistic);
-
-    m_request.SelectUpstreamProxy(settings);
-    CIString host;
-    std::uint16_t port = 0;
-    m_exchange.viaProxy = m_request.GetConnectTarget(host, port);
     m_server.SetProxyStyle(m_exchange.viaProxy);
-    limit = std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
-                                                            : CSettings::kProxyEngineServerRetry));
 
     // Only the first attempt may take an idle connection: a later one follows
     // a failure, perhaps of exactly such a connection.
-    m_server.Connect(host.View(), port, attempt == 0);
+    m_server.Connect(host, port, attempt == 0);
     m_server.SetKeepAlive(m_start->UseHTTP11() && !IsConnect());
 
     ForwardRequestHead();
@@ -209,7 +213,8 @@ void CConnectionThread::ForwardRequestHead() {
     if (DirectConnect())
         return; // the tunnel starts with the browser's own bytes
     FilterRequestHeaders(m_request, *m_exchange.settings);
-    LimitAcceptEncoding(m_request, *m_exchange.settings);
+    if (washers::CouldEngage(*m_exchange.settings, m_exchange.whiteFlags))
+        LimitAcceptEncoding(m_request);
     m_request.WriteHead(m_server);
 }
 
@@ -264,19 +269,29 @@ void CConnectionThread::ReadResponseHead() {
     m_exchange.responseRead = true;
 }
 
-void CConnectionThread::ChooseWasher() {
+void CConnectionThread::BlockMediaType() {
     const CSettings& settings = *m_exchange.settings;
-    if (MediaCheckWanted(m_response, settings)) {
-        CIString mediaType;
-        m_response.GetMediaType(mediaType);
-        CheckMediaType(mediaType, settings, m_request);
-    }
-    m_exchange.washer = CreateWasherFor(m_response, settings, m_body, m_request);
+    if (!MediaCheckWanted(m_response, settings))
+        return;
+    CIString mediaType;
+    m_response.GetMediaType(mediaType);
+    CheckMediaType(mediaType, settings, m_request);
+}
+
+void CConnectionThread::ChooseWasher() {
+    WasherContext context;
+    context.settings = m_exchange.settings;
+    context.statistic = m_exchange.statistic;
+    context.request = &m_request;
+    context.whiteFlags = m_exchange.whiteFlags;
+    context.body = &m_body;
+    m_exchange.washer = washers::CreateWasherFor(m_response, std::move(context));
 }
 
 void CConnectionThread::SendResponseHead() {
-    const bool chunked = m_response.PrepareForClient(*m_exchange.settings, m_browser,
-                                                     m_exchange.washer != nullptr, m_request);
+    const bool chunked = m_response.PrepareFraming(m_browser.ProxyStyle(), m_browser.KeepAlive(),
+                                                   m_exchange.washer != nullptr);
+    FilterResponseHeaders(m_response, *m_exchange.settings, m_request);
     if (m_exchange.washer) {
         CIString coding;
         if (m_response.GetHeader(vocab::kHdrContentEncoding, coding) &&
@@ -323,34 +338,15 @@ void CConnectionThread::Tunnel() {
 }
 
 void CConnectionThread::WashBody() {
-    CWasher& washer = *m_exchange.washer;
-    bool finished = false;
-    bool serverEnded = false;
-    while (!finished) {
-        if (m_server.Read(m_body) == 0) {
-            serverEnded = true;
-            break;
-        }
-        const long ready = washer.Wash(finished);
-        if (ready > 0) {
-            const auto n = static_cast<std::uint32_t>(ready);
-            m_exchange.bytesSent += n;
-            m_browser.Send(m_body.Data(), n);
-            m_body.Consume(n);
-        }
-    }
-    if (finished && !serverEnded) {
-        // The washer needs no more: the rest of the server's body stays unread.
+    const washers::PumpResult result = washers::PumpBody(
+        *m_exchange.washer, m_body, [this](CBuffer& body) { return m_server.Read(body) > 0; },
+        [this](std::string_view bytes) {
+            m_browser.Send(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        });
+    m_exchange.bytesSent += result.bytesSent;
+    // A washer that needed no more leaves the rest of the server's body unread.
+    if (!result.sourceEnded)
         m_server.SetKeepAlive(false);
-        m_body.Clear(0);
-    }
-    if (m_body.Size() > 0) {
-        finished = true;
-        washer.Wash(finished);
-        if (m_body.Size() > 0)
-            m_browser.Send(m_body.Data(), m_body.Size());
-    }
-    m_body.Clear(0);
 }
 
 void CConnectionThread::LogRequest() {

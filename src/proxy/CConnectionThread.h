@@ -55,14 +55,16 @@ private:
     // The road of a request, in order.
     bool ReadRequestHead();
     void ChooseGroup();
+    void DecideKeepAlive();
     bool ServeInternalRequest();
     void InsistOnProxyRequest();
     void CheckBlocking();
     void ConnectWithRetries();
-    void TryOnce(int attempt, int& limit);
+    void TryOnce(int attempt, std::string_view host, std::uint16_t port);
     void ForwardRequestHead();
     void ForwardRequestBody(int attempt);
     void ReadResponseHead();
+    void BlockMediaType();
     void ChooseWasher();
     void SendResponseHead();
     void RelayBody();

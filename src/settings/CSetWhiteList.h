@@ -13,6 +13,7 @@ enum WhiteListBits : std::uint32_t {
     kWhitePrivacy = 2,
     kWhiteSecurity = 4,
     kWhiteBlocking = 8,
+    kWhiteAll = 15, // every filter off
 };
 
 // One pattern of a white list (CSetWhiteList::Entry).

@@ -2,6 +2,7 @@
 
 #include "http/CConnInfo.h"
 #include "text/CIString.h"
+#include "text/Product.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +20,7 @@ class InternalRequest;
 // proxy as to a web server.
 
 // The host name under which pages address the proxy's own resources.
-inline constexpr std::string_view kInternalMarkerHost = "-corva.vane-";
+inline constexpr std::string_view kInternalMarkerHost = product::kMarkerHost;
 // The longest request body read for parameters.
 inline constexpr std::int64_t kMaxParameterBody = 1024 * 1024;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Tcp.h"
+
 // Runs the real corvand binary below the build's own root, the way an
 // administrator would: command lines, pid file, signals, sockets.
 
@@ -94,13 +96,5 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chron
     }
     return condition();
 }
-
-// TCP helpers on 127.0.0.1.
-// A port that nobody listens on (at the moment of the call).
-std::uint16_t FreePort();
-int Connect(std::uint16_t port);
-bool PeerClosed(int fd, std::chrono::seconds limit = std::chrono::seconds(5));
-// Binds the port so that nobody else can listen on it.
-int Occupy(std::uint16_t port);
 
 } // namespace e2e

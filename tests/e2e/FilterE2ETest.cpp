@@ -1,9 +1,9 @@
 // The filters on real requests through the daemon: URL blocking, cookies,
 // referrer and User-Agent, media types, and the logs they write.
 
-#include "e2e/Browser.h"
 #include "e2e/Daemon.h"
-#include "e2e/Origin.h"
+#include "support/Browser.h"
+#include "support/Origin.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The relay through the real daemon: framing towards both sides, keep-alive,
 // the server connection pool, tunnels and the proxy's own error answers.
 
-#include "e2e/Browser.h"
 #include "e2e/Daemon.h"
-#include "e2e/Origin.h"
+#include "support/Browser.h"
+#include "support/Origin.h"
 
 #include <gtest/gtest.h>
 #include <set>

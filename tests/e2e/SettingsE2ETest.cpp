@@ -1,5 +1,5 @@
-#include "e2e/Browser.h"
 #include "e2e/Daemon.h"
+#include "support/Browser.h"
 
 #include <csignal>
 #include <filesystem>

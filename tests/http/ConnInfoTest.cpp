@@ -1,4 +1,4 @@
-#include "HeadLines.h"
+#include "support/HeadLines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "HeadLines.h"
-#include "LoopbackPair.h"
+#include "support/HeadLines.h"
+#include "support/LoopbackPair.h"
 
 #include "http/ErrorPage.h"
+#include "http/HeaderFilter.h"
 #include "settings/CSettings.h"
 #include "stats/CStatistic.h"
 
@@ -222,8 +223,8 @@ TEST(Forwarding, OptionsFromGroupSettings) {
     response.InitResponse(200);
     response.AddHeader("Expires", "0");
     LoopbackPair browser;
-    browser.socket.SetKeepAlive(true);
-    EXPECT_TRUE(response.PrepareForClient(settings, browser.socket, false, request));
+    EXPECT_TRUE(response.PrepareFraming(browser.socket.ProxyStyle(), true, false));
+    FilterResponseHeaders(response, settings, request);
     EXPECT_FALSE(response.HasHeader("Expires"));
     EXPECT_TRUE(response.HasHeader("Connection"));
 }

@@ -1,5 +1,5 @@
-#include "HeadLines.h"
-#include "LoopbackPair.h"
+#include "support/HeadLines.h"
+#include "support/LoopbackPair.h"
 
 #include "os/CBuffer.h"
 

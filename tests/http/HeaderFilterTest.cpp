@@ -1,11 +1,10 @@
 #include "http/HeaderFilter.h"
 
-#include "HeadLines.h"
 #include "os/CBuffer.h"
 #include "settings/CSettings.h"
 #include "stats/CSecurityLog.h"
 #include "stats/CStatistic.h"
-#include "washers/CWasher.h"
+#include "support/HeadLines.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +118,7 @@ TEST(HeaderFilter, RequestCookiesByHostAndSwitches) {
 
     // Privacy exemption, privacy off, cookie filter off: all pass.
     CConnInfo exempt = Request({"Cookie: a=1"}, "http://www.ads.com/");
-    exempt.SetFilterFlags(whitebits::kPrivacy);
+    exempt.SetFilterFlags(kWhitePrivacy);
     FilterRequestHeaders(exempt, g.settings);
     EXPECT_EQ(Values(exempt, "Cookie").size(), 1u);
     g.Set(CSettings::kPrivacyEnabled, false);
@@ -160,7 +159,7 @@ TEST(HeaderFilter, ResponseCookiesByDomainAndLifetime) {
     FilterResponseCookies(fromAds, g.settings, "ads.com");
     EXPECT_TRUE(Values(fromAds, "Set-Cookie").empty());
     CConnInfo exempt = Response({"Set-Cookie: a=1"});
-    exempt.SetFilterFlags(whitebits::kPrivacy);
+    exempt.SetFilterFlags(kWhitePrivacy);
     FilterResponseCookies(exempt, g.settings, "ads.com");
     EXPECT_EQ(Values(exempt, "Set-Cookie").size(), 1u);
 
@@ -201,7 +200,7 @@ TEST(HeaderFilter, ReferrerRule) {
 
     // Exempt, or privacy off: it stays.
     CConnInfo exempt = Request({"Referer: http://a.com/"});
-    exempt.SetFilterFlags(whitebits::kPrivacy);
+    exempt.SetFilterFlags(kWhitePrivacy);
     FilterRequestHeaders(exempt, g.settings);
     EXPECT_EQ(Values(exempt, "Referer").size(), 1u);
     g.Set(CSettings::kPrivacyEnabled, false);
@@ -283,7 +282,7 @@ TEST(HeaderFilter, MediaTypeCheck) {
 
     // The security exemption skips the check.
     CConnInfo exempt = Request({}, "http://a.com/x.exe");
-    exempt.SetFilterFlags(whitebits::kSecurity);
+    exempt.SetFilterFlags(kWhiteSecurity);
     EXPECT_NO_THROW(CheckMediaType("application/x-evil", g.settings, exempt));
 
     const std::string log = CSecurityLog::Instance().Pending();
@@ -293,30 +292,12 @@ TEST(HeaderFilter, MediaTypeCheck) {
               std::string::npos);
 }
 
-TEST(HeaderFilter, AcceptEncodingAndWasherChoice) {
-    Group g; // the standard filter is on by default: a washer could engage
+TEST(HeaderFilter, AcceptEncodingReducedOnceOnly) {
     CConnInfo request = Request({"Accept-Encoding: gzip, deflate, br"});
-    EXPECT_TRUE(LimitAcceptEncoding(request, g.settings));
+    EXPECT_TRUE(LimitAcceptEncoding(request));
     EXPECT_EQ(Values(request, "Accept-Encoding"), (std::vector<std::string>{"gzip"}));
-    EXPECT_FALSE(LimitAcceptEncoding(request, g.settings));
-
-    CConnInfo whitelisted = Request({"Accept-Encoding: br"});
-    whitelisted.SetFilterFlags(whitebits::kAll);
-    EXPECT_FALSE(LimitAcceptEncoding(whitelisted, g.settings));
-
-    g.settings.Bool(CSettings::kStandardFilterEnabled).Set(false);
-    CConnInfo untouched = Request({"Accept-Encoding: br"});
-    EXPECT_FALSE(LimitAcceptEncoding(untouched, g.settings));
-    g.Set(CSettings::kProxyEnginePreventCacheBypass, true);
-    EXPECT_TRUE(LimitAcceptEncoding(untouched, g.settings));
-    EXPECT_EQ(Values(untouched, "Accept-Encoding"), (std::vector<std::string>{"identity"}));
-
-    EXPECT_TRUE(ContentEncodingWashable(Response({"Content-Encoding: gzip"})));
-    EXPECT_FALSE(ContentEncodingWashable(
-        Response({"Content-Encoding: identity", "Content-Encoding: gzip"})));
-
-    CBuffer body;
-    const CConnInfo html = Request({});
-    EXPECT_EQ(CreateWasherFor(Response({"Content-type: text/html"}), g.settings, body, html),
-              nullptr);
+    EXPECT_FALSE(LimitAcceptEncoding(request));
+    CConnInfo none = Request({"Accept-Encoding: br"});
+    EXPECT_TRUE(LimitAcceptEncoding(none));
+    EXPECT_EQ(Values(none, "Accept-Encoding"), (std::vector<std::string>{"identity"}));
 }

@@ -38,11 +38,16 @@ TEST(Buffer, EditsKeepTheDataAndTellObservers) {
     EXPECT_EQ(buffer.Erase(2, 0), 5u);
     buffer.Insert(99, "!", 1); // past the end: appended
     EXPECT_EQ(buffer.View(), "world!");
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"+5,2", "-0,7", "+5,1"}));
+    // Consuming and clearing move every offset as an erasure at the front.
+    buffer.Consume(2);
+    buffer.Clear();
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"+0,5", "+5,2", "-0,7", "+5,1", "-0,2", "-0,4"}));
 
+    buffer.Append("again");
     buffer.RemoveObserver(&recorder);
     buffer.Erase(0, 1);
-    EXPECT_EQ(recorder.events.size(), 3u);
+    EXPECT_EQ(recorder.events.size(), 6u);
 }
 
 TEST(Buffer, ConsumeCompactsOnlyAfterTwoKilobytes) {

@@ -2,7 +2,7 @@
 #include "os/CException.h"
 #include "os/CGZIPEncoding.h"
 #include "os/CUnixSocket.h"
-#include "os/SocketTestSupport.h"
+#include "support/SocketTestSupport.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

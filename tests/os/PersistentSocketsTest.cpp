@@ -1,6 +1,6 @@
 #include "os/CPersistentSockets.h"
 #include "os/CUnixSocket.h"
-#include "os/SocketTestSupport.h"
+#include "support/SocketTestSupport.h"
 #include "text/CIString.h"
 
 #include <arpa/inet.h>

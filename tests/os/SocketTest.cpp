@@ -1,8 +1,8 @@
 #include "os/CException.h"
 #include "os/CPersistentSockets.h"
 #include "os/CUnixSocket.h"
-#include "os/SocketTestSupport.h"
 #include "stats/CStatistic.h"
+#include "support/SocketTestSupport.h"
 #include "text/CIString.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "proxy/CListenerThread.h"
 #include "settings/CSettingsCache.h"
-#include "settings/TempDir.h"
+#include "support/TempDir.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "settings/CConfigData.h"
 #include "settings/CPersistFile.h"

@@ -1,4 +1,4 @@
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include "os/Paths.h"
 #include "stats/CStatistic.h"

@@ -1,5 +1,5 @@
-#include "http/LoopbackPair.h"
-#include "settings/TempDir.h"
+#include "support/LoopbackPair.h"
+#include "support/TempDir.h"
 
 #include "http/CConnInfo.h"
 #include "os/CBuffer.h"

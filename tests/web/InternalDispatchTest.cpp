@@ -1,4 +1,4 @@
-#include "http/LoopbackPair.h"
+#include "support/LoopbackPair.h"
 
 #include "http/CConnInfo.h"
 #include "os/CException.h"

@@ -1,5 +1,5 @@
-#include "http/LoopbackPair.h"
-#include "os/SocketTestSupport.h"
+#include "support/LoopbackPair.h"
+#include "support/SocketTestSupport.h"
 
 #include "http/CConnInfo.h"
 #include "os/CException.h"

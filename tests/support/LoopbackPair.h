@@ -1,7 +1,7 @@
 #pragma once
 
 #include "os/CUnixSocket.h"
-#include "os/SocketTestSupport.h"
+#include "support/SocketTestSupport.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "e2e/Origin.h"
+#include "support/Origin.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "e2e/Browser.h"
+#include "support/Browser.h"
 
-#include "e2e/Daemon.h"
-#include "e2e/Origin.h"
+#include "support/Origin.h"
+#include "support/Tcp.h"
 
 #include <cstdlib>
 #include <poll.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TempDir.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <ctime>

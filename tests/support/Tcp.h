@@ -1,0 +1,16 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace e2e {
+
+// TCP helpers on 127.0.0.1.
+// A port that nobody listens on (at the moment of the call).
+std::uint16_t FreePort();
+int Connect(std::uint16_t port);
+bool PeerClosed(int fd, std::chrono::seconds limit = std::chrono::seconds(5));
+// Binds the port so that nobody else can listen on it.
+int Occupy(std::uint16_t port);
+
+} // namespace e2e
