@@ -6,6 +6,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-pkg}
+# dpkg-dev gives the hardening flags and, through dpkg-shlibdeps, the
+# package's library dependencies.
+if ! command -v dpkg-buildflags >/dev/null || ! command -v dpkg-shlibdeps >/dev/null; then
+  if [ "$(id -u)" = 0 ]; then
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq dpkg-dev >/dev/null
+  else
+    echo "missing package: dpkg-dev (install it as root)" >&2
+    exit 1
+  fi
+fi
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cppflags=$(dpkg-buildflags --get CPPFLAGS)
 cxxflags=$(dpkg-buildflags --get CXXFLAGS)

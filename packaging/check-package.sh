@@ -6,7 +6,8 @@
 # start it as systemd would, send it a varied set of requests over loopback,
 # stop it, feed its access log to GoAccess and its security log to a parser of
 # the documented layout, and rotate the logs with the packaged logrotate rules.
-# Needs root (as CI is). Prints "N passed, N failed" last.
+# Needs root (as CI is) for the scratch root and the daemon. Ends with a count
+# of the checks that passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -31,6 +32,11 @@ check() { # name command...
     failed=$((failed + 1))
     echo "FAIL $name"
   fi
+}
+
+summary() {
+  echo "package checks: $passed of $((passed + failed)) passed"
+  [ "$failed" = 0 ]
 }
 
 echo "=== building the package"
@@ -82,8 +88,7 @@ check "man -l renders corvand(8) without warnings" man_clean
 
 if [ "$(id -u)" != 0 ]; then
   echo "not root: the scratch root and the daemon checks are left out"
-  echo "$passed passed, $failed failed"
-  [ "$failed" = 0 ]
+  summary
   exit
 fi
 
@@ -144,5 +149,4 @@ else
   [ "$result" = 0 ] || { echo "daemon checks ended early ($result)"; failed=$((failed + 1)); }
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+summary
