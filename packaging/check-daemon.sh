@@ -15,11 +15,15 @@ daemon=""
 finish() {
   # The daemon outlives the namespace's mounts: never leave one behind.
   if [ -n "$daemon" ] && kill -0 "$daemon" 2>/dev/null; then
-    pkill -KILL -P "$daemon" 2>/dev/null
+    for child in $(workers); do
+      kill -KILL "$child" 2>/dev/null
+    done
     kill -KILL "$daemon" 2>/dev/null
   fi
   echo "$passed $failed" >"$work/daemon.counts"
 }
+# The supervisor's working processes.
+workers() { cat "/proc/$daemon/task/$daemon/children" 2>/dev/null; }
 trap finish EXIT
 check() {
   local name=$1
@@ -105,6 +109,16 @@ stop_daemon() {
 
 check "daemon starts as corvand, writes /run/corvand/corvand.pid, listens" start_daemon
 check "daemon runs as corvand" sh -c "[ \"\$(stat -c %U /proc/$daemon)\" = corvand ]"
+# systemctl reload: the same supervisor, a new worker that listens again.
+before=""
+worker_changed() { local now; now=$(workers); [ -n "$now" ] && [ "$now" != "$before" ]; }
+reload_ok() {
+  before=$(workers)
+  [ -n "$before" ] || return 1
+  setpriv --reuid=corvand --regid=corvand --init-groups /usr/sbin/corvand restart >/dev/null &&
+    wait_for worker_changed && kill -0 "$daemon" && wait_for listening
+}
+check "restart (ExecReload) replaces the worker under the same supervisor" reload_ok
 requests=$(timeout 120 python3 "$top/packaging/logcheck.py" traffic "$port")
 check "traffic sent ($requests requests)" test -n "$requests"
 shutdown_ok() { stop_daemon && test ! -e /run/corvand/corvand.pid; }
