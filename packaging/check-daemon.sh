@@ -46,9 +46,14 @@ wait_for() {
   return 1
 }
 
-mkdir -p "$work/etc-up" "$work/etc-work" "$work/usr-up" "$work/usr-work"
-mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-up,workdir=$work/etc-work" /etc || exit 2
-mount -t overlay overlay -o "lowerdir=$x/usr:/usr,upperdir=$work/usr-up,workdir=$work/usr-work" /usr || exit 2
+# The overlays' upper layers live on a tmpfs of this namespace: an upper
+# layer may not lie on an overlay itself, as /tmp does in some containers.
+upper=$work/upper
+mkdir -p "$upper"
+mount -t tmpfs tmpfs "$upper" || exit 2
+mkdir -p "$upper/etc" "$upper/etc-work" "$upper/usr" "$upper/usr-work"
+mount -t overlay overlay -o "lowerdir=/etc,upperdir=$upper/etc,workdir=$upper/etc-work" /etc || exit 2
+mount -t overlay overlay -o "lowerdir=$x/usr:/usr,upperdir=$upper/usr,workdir=$upper/usr-work" /usr || exit 2
 # /lib is /usr/lib on Debian: the unit goes where systemd looks for it.
 mkdir -p /usr/lib/systemd/system
 cp "$x/lib/systemd/system/corvand.service" /usr/lib/systemd/system/
