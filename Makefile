@@ -42,3 +42,8 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# --- Debian package: corvand_<version>_<arch>.deb in build-pkg/ ---
+.PHONY: deb
+deb: deps
+	packaging/build-package.sh

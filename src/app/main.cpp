@@ -36,8 +36,10 @@ void SwitchUser() {
     const gid_t gid = grp != nullptr ? grp->gr_gid : user->pw_gid;
     const uid_t uid = user->pw_uid;
     // Results ignored: a failed switch leaves the daemon as it was started.
-    (void)::setgid(gid);
-    (void)::setuid(uid);
+    // (Named rather than cast to void: with _FORTIFY_SOURCE a cast does not
+    // silence the unused-result warning.)
+    [[maybe_unused]] const int groupSwitched = ::setgid(gid);
+    [[maybe_unused]] const int userSwitched = ::setuid(uid);
 }
 
 // A detached daemon has no terminal: keep its standard descriptors from holding
