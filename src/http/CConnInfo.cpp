@@ -5,6 +5,7 @@
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "settings/CStartSettings.h"
+#include "text/PercentEscape.h"
 #include "text/Vocabulary.h"
 
 #include <array>
@@ -95,25 +96,6 @@ bool IsSchemeText(const CIString& text, std::size_t end) {
         if (!IsSchemeChar(text[i]))
             return false;
     return true;
-}
-
-// Bytes that may not stand in a URL (blank, controls, 127 and above) become
-// %XX with upper-case digits.
-void PercentEscape(CIString& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    CIString out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 33 || b > 126) {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 0x0f];
-        } else {
-            out += c;
-        }
-    }
-    text.swap(out);
 }
 
 const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
@@ -581,7 +563,7 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
 
     if (slash != CIString::npos) {
         m_path = text.substr(slash, urlEnd - slash);
-        PercentEscape(m_path);
+        m_path = PercentEscape(m_path.View());
     } else {
         m_path = "/";
     }
@@ -653,7 +635,7 @@ void CConnInfo::MakeAbsoluteURL(CIString& url) const {
         if (!result.empty())
             result.erase(result.size() - 2);
         result += url;
-        PercentEscape(result);
+        result = PercentEscape(result.View());
         url = result;
         return;
     }
@@ -667,16 +649,16 @@ void CConnInfo::MakeAbsoluteURL(CIString& url) const {
         result += m_path;
     } else if (url[0] == '/') {
         result += url;
-        PercentEscape(result);
+        result = PercentEscape(result.View());
     } else if (url[0] == '?' || url[0] == '#') {
         // A new query (or a fragment) of this very document.
         CIString rel(url);
-        PercentEscape(rel);
+        rel = PercentEscape(rel.View());
         result += m_path.substr(0, url[0] == '?' ? m_path.find('?') : m_path.find('#'));
         result += rel;
     } else {
         CIString rel(url);
-        PercentEscape(rel);
+        rel = PercentEscape(rel.View());
         int up = 0;
         for (;;) {
             if (rel.StartsWith("../")) {

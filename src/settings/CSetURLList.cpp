@@ -1,22 +1,12 @@
 #include "settings/CSetURLList.h"
 
+#include "text/PercentEscape.h"
+
 #include <string>
 #include <utility>
 
 CIString CSetURLList::NormalisePattern(std::string_view pattern) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    CIString text;
-    text.reserve(pattern.size());
-    for (char ch : pattern) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte < 33 || byte > 126) {
-            text += '%';
-            text += kHex[byte >> 4];
-            text += kHex[byte & 15];
-        } else {
-            text += ch;
-        }
-    }
+    CIString text = PercentEscape(pattern);
     for (;;) {
         if (text.StartsWith("//"))
             text.erase(0, 2);
