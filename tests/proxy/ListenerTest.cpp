@@ -1,5 +1,6 @@
 #include "proxy/CListenerThread.h"
 #include "settings/CSettingsCache.h"
+#include "support/Tcp.h"
 #include "support/TempDir.h"
 
 #include <arpa/inet.h>
@@ -12,19 +13,6 @@
 
 namespace {
 
-int ConnectTo(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool WaitFor(auto condition) {
     for (int i = 0; i < 500; ++i) {
         if (condition())
@@ -32,14 +20,6 @@ bool WaitFor(auto condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
-}
-
-// True when the peer has closed: a read returns end of file.
-bool PeerClosed(int fd) {
-    timeval limit{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char byte;
-    return ::recv(fd, &byte, 1, 0) == 0;
 }
 
 } // namespace
@@ -89,8 +69,8 @@ TEST(Listener, AcceptsCountsAndClosesConnectionsAtStop) {
     const std::uint16_t port = listener->Port();
     ASSERT_NE(port, 0);
 
-    const int a = ConnectTo(port);
-    const int b = ConnectTo(port);
+    const int a = e2e::Connect(port);
+    const int b = e2e::Connect(port);
     ASSERT_GE(a, 0);
     ASSERT_GE(b, 0);
     ASSERT_TRUE(WaitFor([&] { return listener->Counter().Active() == 2; }));
@@ -100,9 +80,9 @@ TEST(Listener, AcceptsCountsAndClosesConnectionsAtStop) {
     EXPECT_EQ(listener->Counter().Total(), 2u);
 
     listener.reset(); // graceful stop: the open connection is closed by the proxy
-    EXPECT_TRUE(PeerClosed(b));
+    EXPECT_TRUE(e2e::PeerClosed(b));
     ::close(b);
-    EXPECT_LT(ConnectTo(port), 0); // no longer listening
+    EXPECT_LT(e2e::Connect(port), 0); // no longer listening
 }
 
 TEST(Listener, SecondListenerOnABoundPortFails) {
