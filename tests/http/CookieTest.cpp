@@ -7,18 +7,6 @@ namespace {
 // 2027-06-09 10:18:14 UTC, a Wednesday.
 constexpr std::time_t kNow = 1812536294;
 
-CookieRules RulesWith(int userType, int builtInType, int defaultType) {
-    CookieRules rules;
-    rules.userLookup = [userType](const CIString& host) {
-        return host.find("user") != CIString::npos ? userType : 0;
-    };
-    rules.builtInLookup = [builtInType](const CIString& host) {
-        return host.find("builtin") != CIString::npos ? builtInType : 0;
-    };
-    rules.defaultType = defaultType;
-    return rules;
-}
-
 } // namespace
 
 TEST(Cookie, ParseTrimsNamesAndValuesAndKeepsFirstOccurrence) {

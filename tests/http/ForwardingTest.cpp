@@ -18,14 +18,6 @@ CConnInfo Request(const char* uri, const char* method = "GET") {
                       CConnInfo::kParseRequest);
 }
 
-CConnInfo::ForwardingOptions Upstream() {
-    CConnInfo::ForwardingOptions options;
-    options.client = true;
-    options.proxyServer = "proxy.lan";
-    options.proxyPort = 3128;
-    return options;
-}
-
 } // namespace
 
 TEST(WriteHead, OriginAndUpstreamForms) {
