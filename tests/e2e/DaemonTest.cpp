@@ -38,30 +38,6 @@ pid_t WorkerOf(pid_t supervisor) {
 
 } // namespace
 
-TEST(CommandLineE2E, InformationAndUsageErrors) {
-    Root root;
-    const Outcome version = RunCorvand({"-v"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.output, "Corvane PX (corvand)\n---------------------\nVersion: 3.0 final\n"
-                              "Build:   17\nDate:    Mar  7 2001\nTime:    18:24:15\n");
-
-    const Outcome help = RunCorvand({"-h"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.output.rfind("usage: corvand [-Nvh] [shutdown | kill | restart | rotate]\n", 0),
-              0u);
-    EXPECT_NE(help.output.find("       rotate = rotate log files\n"), std::string::npos);
-
-    for (const auto& wrong : {std::vector<std::string>{"-x"}, {"shutdown", "now"}, {"-Nv"}}) {
-        const Outcome usage = RunCorvand(wrong);
-        EXPECT_EQ(usage.exitCode, 1);
-        EXPECT_EQ(usage.output, help.output);
-    }
-
-    const Outcome notRunning = RunCorvand({"shutdown"});
-    EXPECT_EQ(notRunning.exitCode, 0);
-    EXPECT_EQ(notRunning.output, "corvand is not running.\n");
-}
-
 TEST(CommandLineE2E, StalePidFileMeansNotRunning) {
     Root root;
     {

@@ -7,18 +7,6 @@ namespace {
 // 2027-06-09 10:18:14 UTC, a Wednesday.
 constexpr std::time_t kNow = 1812536294;
 
-CookieRules RulesWith(int userType, int builtInType, int defaultType) {
-    CookieRules rules;
-    rules.userLookup = [userType](const CIString& host) {
-        return host.find("user") != CIString::npos ? userType : 0;
-    };
-    rules.builtInLookup = [builtInType](const CIString& host) {
-        return host.find("builtin") != CIString::npos ? builtInType : 0;
-    };
-    rules.defaultType = defaultType;
-    return rules;
-}
-
 } // namespace
 
 TEST(Cookie, ParseTrimsNamesAndValuesAndKeepsFirstOccurrence) {
@@ -160,54 +148,4 @@ TEST(Cookie, LimitCutsLongLivedCookies) {
     EXPECT_TRUE(LimitCookieLifetime(attrs, -1, kNow));
     EXPECT_EQ(attrs.count("max-age") + attrs.count("expires"), 0u);
     EXPECT_EQ(attrs.size(), 2u);
-}
-
-TEST(Cookie, GetCookieTypeLooksFurtherOnlyWhenUnlisted) {
-    CookieRules rules = RulesWith(kCookieGood, kCookieBad, kCookieNeutral);
-    EXPECT_EQ(GetCookieType(rules, "user.builtin.com"), kCookieGood);
-    EXPECT_EQ(GetCookieType(rules, "builtin.com"), kCookieBad);
-    EXPECT_EQ(GetCookieType(rules, "other.com"), kCookieNeutral);
-    rules.builtInLookup = nullptr; // built-in list switched off
-    EXPECT_EQ(GetCookieType(rules, "builtin.com"), kCookieNeutral);
-    rules.defaultType = kCookieBad;
-    EXPECT_EQ(GetCookieType(rules, "other.com"), kCookieBad);
-}
-
-TEST(Cookie, ClassifyByDirectionAndDomain) {
-    const CookieRules rules = RulesWith(kCookieGood, kCookieBad, kCookieNeutral);
-    CIString out;
-
-    // Requests: the whole field by the host, whatever the cookies say.
-    EXPECT_EQ(ClassifyCookie(rules, kCookieRequest, "ads.builtin.com", "a=1; b=2", out, kNow),
-              kCookieRemove);
-    EXPECT_EQ(ClassifyCookie(rules, kCookieRequest, "news.com", "a=1", out, kNow), kCookieKeep);
-    EXPECT_EQ(ClassifyCookie(rules, kCookieRequest, "user.com", "a=1", out, kNow), kCookieKeep);
-
-    // Responses: a domain attribute decides over the host, leading dot or not.
-    EXPECT_EQ(
-        ClassifyCookie(rules, kCookieResponse, "user.com", "a=1; domain=.builtin.com", out, kNow),
-        kCookieRemove);
-    EXPECT_EQ(ClassifyCookie(rules, kCookieResponse, "builtin.com",
-                             "a=1; max-age=99999999; Domain=user.com", out, kNow),
-              kCookieKeep);
-    EXPECT_EQ(ClassifyCookie(rules, kCookieResponse, "builtin.com", "a=1; domain=", out, kNow),
-              kCookieRemove);
-
-    // Neutral: kept when short, rebuilt when long (the rebuilt text is pinned
-    // where the header filter applies it).
-    EXPECT_EQ(ClassifyCookie(rules, kCookieResponse, "news.com", "a=1; max-age=60", out, kNow),
-              kCookieKeep);
-
-    CookieRules session = rules;
-    session.expireBySession = true;
-    EXPECT_EQ(session.LimitSeconds(), -1);
-    EXPECT_EQ(
-        ClassifyCookie(session, kCookieResponse, "news.com", "a=1; max-age=60; path=/", out, kNow),
-        kCookieReplace);
-    EXPECT_EQ(out.Str(), "a=1; path=/");
-
-    CookieRules minutes = rules;
-    minutes.expireHours = 1;
-    minutes.expireMins = 30;
-    EXPECT_EQ(minutes.LimitSeconds(), 5400);
 }

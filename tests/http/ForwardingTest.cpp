@@ -18,14 +18,6 @@ CConnInfo Request(const char* uri, const char* method = "GET") {
                       CConnInfo::kParseRequest);
 }
 
-CConnInfo::ForwardingOptions Upstream() {
-    CConnInfo::ForwardingOptions options;
-    options.client = true;
-    options.proxyServer = "proxy.lan";
-    options.proxyPort = 3128;
-    return options;
-}
-
 } // namespace
 
 TEST(WriteHead, OriginAndUpstreamForms) {
@@ -70,48 +62,6 @@ TEST(WriteHead, StatusLines) {
     EXPECT_EQ(info.BuildHead(), "HTTP/1.1 404 Not Found\r\nContent-type: text/html\r\n\r\n");
     info.SetReason("Gone Fishing");
     EXPECT_EQ(info.BuildHead().substr(0, 30), "HTTP/1.1 404 Gone Fishing\r\nCon");
-}
-
-TEST(Forwarding, ConnectTargetAndUpstreamChoice) {
-    CConnInfo info = Request("http://www.example.com/");
-    CIString host;
-    std::uint16_t port = 0;
-    EXPECT_FALSE(info.GetConnectTarget(host, port));
-    EXPECT_EQ(host, "www.example.com");
-    EXPECT_EQ(port, 80);
-
-    info.SelectUpstreamProxy(Upstream());
-    EXPECT_TRUE(info.GetConnectTarget(host, port));
-    EXPECT_EQ(host, "proxy.lan");
-    EXPECT_EQ(port, 3128);
-
-    auto options = Upstream();
-    options.proxyPort = 0;
-    info.SelectUpstreamProxy(options);
-    EXPECT_TRUE(info.GetConnectTarget(host, port));
-    EXPECT_EQ(port, 80);
-
-    options.typeAutomatic = true;
-    info.SelectUpstreamProxy(options);
-    EXPECT_FALSE(info.HasProxyHost());
-
-    const auto via = [](const char* uri, const char* exceptions, bool local = true) {
-        CConnInfo request = Request(uri);
-        auto options = Upstream();
-        options.dontUseProxyFor = exceptions;
-        options.dontUseProxyForLocal = local;
-        request.SelectUpstreamProxy(options);
-        return request.HasProxyHost();
-    };
-    EXPECT_FALSE(via("http://intranet:81/", ""));
-    EXPECT_TRUE(via("http://intranet/", "", false));
-    EXPECT_FALSE(via("http://127.0.0.1/", ""));
-    EXPECT_TRUE(via("http://127.0.0.2/", ""));
-    EXPECT_FALSE(via("http://www.example.com/", "other.org; example.com"));
-    EXPECT_FALSE(via("http://www.notexample.com/", "EXAMPLE.COM")); // no label boundary
-    EXPECT_TRUE(via("http://www.example.com/", "example.co,,\twww"));
-    EXPECT_FALSE(via("http://www.example.com/", "foo www.*"));
-    EXPECT_FALSE(via("http://10.1.2.3/", "10.1.*"));
 }
 
 TEST(Forwarding, MatchHostPattern) {
@@ -185,48 +135,6 @@ TEST(Forwarding, PrepareForClientFraming) {
         EXPECT_FALSE(r.PrepareFraming(false, true, true)) << status;
         EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
     }
-}
-
-TEST(Forwarding, OptionsFromGroupSettings) {
-    CSettings settings("", nullptr, true);
-    auto options = CConnInfo::ForwardingOptionsOf(settings);
-    EXPECT_FALSE(options.client);
-    EXPECT_TRUE(options.dontUseProxyForLocal);
-    EXPECT_EQ(options.proxyPort, 80);
-
-    const auto set = [&](CSettings::Flag flag, bool on) {
-        settings.Flags(flag.word).SetBit(flag.bit, on);
-    };
-    set(CSettings::kProxyEngineClient, true);
-    settings.String(CSettings::kProxyEngineProxyServerSec).SetString(-1, "proxy.lan");
-    settings.Int(CSettings::kProxyEngineProxyPortSec).SetString(-1, "3128");
-    settings.String(CSettings::kProxyEngineDontUseProxyFor).SetString(-1, "example.org");
-
-    CConnInfo request = Request("http://www.example.com/");
-    request.SelectUpstreamProxy(settings);
-    CIString host;
-    std::uint16_t port = 0;
-    EXPECT_TRUE(request.GetConnectTarget(host, port));
-    EXPECT_EQ(host, "proxy.lan");
-    EXPECT_EQ(port, 3128);
-
-    CConnInfo other = Request("http://www.example.org/");
-    other.SelectUpstreamProxy(settings);
-    EXPECT_FALSE(other.HasProxyHost());
-
-    set(CSettings::kProxyEngineTypeAutomatic, true);
-    request.SelectUpstreamProxy(settings);
-    EXPECT_FALSE(request.HasProxyHost());
-
-    set(CSettings::kProxyEnginePreventCacheBypass, true);
-    CConnInfo response;
-    response.InitResponse(200);
-    response.AddHeader("Expires", "0");
-    LoopbackPair browser;
-    EXPECT_TRUE(response.PrepareFraming(browser.socket.ProxyStyle(), true, false));
-    FilterResponseHeaders(response, settings, request);
-    EXPECT_FALSE(response.HasHeader("Expires"));
-    EXPECT_TRUE(response.HasHeader("Connection"));
 }
 
 TEST(Forwarding, BlockedURLs) {

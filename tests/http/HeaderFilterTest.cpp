@@ -12,24 +12,6 @@
 #include <string>
 #include <vector>
 
-TEST(HeaderFilterRules, ReferrerModes) {
-    using M = ReferrerMode;
-    // Same directory of the same host: only "always" removes it.
-    EXPECT_TRUE(ReferrerMustGo(M::All, "a.com", "/x/p.html", "a.com", "/x/q.html"));
-    EXPECT_FALSE(ReferrerMustGo(M::Path, "A.com", "/X/p.html", "a.com", "/x/q.html?y=1"));
-    EXPECT_FALSE(ReferrerMustGo(M::Domain, "a.com", "/x/p.html", "a.com", "/x/q.html"));
-    // Another directory, whatever the lengths of the two directories.
-    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/x/p.html", "a.com", "/x/y/q.html"));
-    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/x/y/p.html", "a.com", "/x/q.html"));
-    EXPECT_TRUE(ReferrerMustGo(M::Path, "a.com", "/ab/p", "a.com", "/ac/p"));
-    EXPECT_FALSE(ReferrerMustGo(M::Domain, "a.com", "/x/p.html", "a.com", "/y/q.html"));
-    // A '/' in the query names no directory.
-    EXPECT_FALSE(ReferrerMustGo(M::Path, "a.com", "/x/p?u=/z/w", "a.com", "/x/q"));
-    // Another host goes under both remaining choices.
-    EXPECT_TRUE(ReferrerMustGo(M::Path, "b.com", "/x/p", "a.com", "/x/p"));
-    EXPECT_TRUE(ReferrerMustGo(M::Domain, "b.com", "/x/p", "a.com", "/x/p"));
-}
-
 TEST(HeaderFilterRules, AcceptEncodingKeepsOnlyDecodableCodings) {
     EXPECT_EQ(ReduceAcceptEncoding("gzip, deflate, br").Str(), "gzip");
     EXPECT_EQ(ReduceAcceptEncoding("br;q=1.0, GZIP;q=0.8, identity;q=0.5, *;q=0.1").Str(),

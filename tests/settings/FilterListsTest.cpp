@@ -130,11 +130,8 @@ TEST(CSetCookieList, LineSyntax) {
     EXPECT_FALSE(list.AddLine("plain,2"));
     EXPECT_FALSE(list.AddLine("http:///x"));
 
-    CSetCookieList copy(list);
     list.SetLines(-1, L({"only,2"}), false);
     EXPECT_EQ(Written(list), (Strings{"only,2", "*,0"}));
-    EXPECT_EQ(copy.Count(), 6u);
-    EXPECT_EQ(copy.DefaultManner(), kCookieBad);
 }
 
 TEST(CSetCookieList, EditingAndBuiltInLoad) {
@@ -185,11 +182,9 @@ TEST(CSetDimList, Editing) {
     EXPECT_TRUE(list.Remove(0));
     EXPECT_FALSE(list.Contains(468, 60));
 
-    CSetDimList copy(list);
     const char* table[] = {"1,2", "3,4", nullptr};
     list.LoadBuiltIn(-1, table, false);
     EXPECT_EQ(Written(list), (Strings{"1,2", "3,4"}));
-    EXPECT_EQ(Written(copy), (Strings{"125,125", "//88,31"}));
 }
 
 TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
@@ -214,10 +209,6 @@ TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
 
     EXPECT_TRUE(list.SetFlags(0, true, false));
     EXPECT_EQ(list.MatchType("application/x-shockwave-flash"), 1);
-    CSetMediaTypes copy(list);
-    EXPECT_TRUE(list.Remove(0));
-    EXPECT_EQ(list.Count(), 5u);
-    EXPECT_EQ(copy.Count(), 6u);
 }
 
 TEST(CSetWhiteList, LineSyntaxAndEditing) {
@@ -236,10 +227,6 @@ TEST(CSetWhiteList, LineSyntaxAndEditing) {
     EXPECT_TRUE(list.SetBits(0, kWhiteBlocking));
     EXPECT_TRUE(list.Remove(1));
     EXPECT_EQ(Written(list), (Strings{"place,8", "junk,0", "big.com,15"}));
-    CSetWhiteList copy(list);
-    list.SetLines(-1, {}, false);
-    EXPECT_EQ(list.Count(), 0u);
-    EXPECT_EQ(copy.Lookup("http://place/"), 8u);
 }
 
 TEST(CSetGroupList, RangesMasksAndRefusals) {
@@ -276,6 +263,4 @@ TEST(CSetGroupList, RangesMasksAndRefusals) {
     // The first matching entry wins.
     list.SetLines(-1, L({"shadow = 10.1.2.3"}), true);
     EXPECT_EQ(list.Lookup("10.1.2.3"), CIString("lab"));
-    CSetGroupList copy(list);
-    EXPECT_EQ(copy.Lookup("172.16.0.1"), CIString("late"));
 }

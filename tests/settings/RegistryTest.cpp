@@ -108,24 +108,6 @@ TEST(Registry, StartFileIsReadAndNeverRewritten) {
     EXPECT_EQ(dir.Read("start.conf"), text);
 }
 
-TEST(Registry, AccessorsGiveTheCompiledInDefaults) {
-    const CSettings settings({}, nullptr, true);
-    using S = CSettings;
-    // The values themselves are pinned by the fresh defaults file.
-    EXPECT_TRUE(settings.IsOn(S::kURLFilterShockwave));
-    EXPECT_FALSE(settings.IsOn(S::kURLFilterDisableBuiltIn));
-    EXPECT_EQ(settings.GetInt(S::kCookieFilterExpireHours), 24);
-    // Without a store the lists hold their compiled-in entries.
-    EXPECT_EQ(settings.DimensionList().Count(), 60u);
-    EXPECT_TRUE(settings.DimensionList().Contains(468, 60));
-    EXPECT_EQ(settings.URLList().Count(), 1u);
-    EXPECT_EQ(settings.URLList().Match("http://example/beispiel"), 0); // inactive
-    EXPECT_EQ(settings.BlockList().Count(), 0u);
-    EXPECT_EQ(settings.CookieList().DefaultManner(), kCookieNeutral);
-    EXPECT_GT(settings.BuiltInURLList().Count(), 0u);
-    EXPECT_EQ(&settings.BuiltInURLList(), &CSettings({}, nullptr, false).BuiltInURLList());
-}
-
 TEST(Registry, FileValuesFlagBitsAndUnknownContent) {
     TempDir dir;
     dir.Write("lab.conf", "[urlfilter]\r\nimages=0\r\nenabled=0\r\nUnknown=keep\r\n"

@@ -34,24 +34,6 @@ TEST(SetValues, BoolReadsAnyNonZeroNumberAsTrue) {
     EXPECT_TRUE(value.Xor(false));
 }
 
-TEST(SetValues, IntIsAtoiWithoutRangeCheck) {
-    CSetInt value(42);
-    value.SetString(-1, "80abc");
-    EXPECT_EQ(value.Get(), 80);
-    value.SetString(-1, "");
-    EXPECT_EQ(value.Get(), 0);
-    value.SetString(-1, " -5");
-    EXPECT_EQ(value.Get(), -5);
-    value.SetString(-1, "+12");
-    EXPECT_EQ(value.Get(), 12);
-    value.SetString(-1, "x9");
-    EXPECT_EQ(value.Get(), 0);
-    value.Set(-2147483647 - 1);
-    EXPECT_EQ(Text(value), "-2147483648");
-    value.Set(6);
-    EXPECT_EQ(value.Xor(3), 5);
-}
-
 TEST(SetValues, FlagsTouchOnlyTheBitOfTheirKey) {
     CSetFlags word(0x1E0000);
     EXPECT_EQ(Text(word, 17), "1");
