@@ -9,8 +9,7 @@ work=$1
 top=$2
 x=$work/x
 
-passed=0
-failed=0
+. "$top/packaging/checks.sh"
 daemon=""
 finish() {
   # The daemon outlives the namespace's mounts: never leave one behind.
@@ -25,17 +24,6 @@ finish() {
 # The supervisor's working processes.
 workers() { cat "/proc/$daemon/task/$daemon/children" 2>/dev/null; }
 trap finish EXIT
-check() {
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-  fi
-}
 # Polls a condition for at most 10 seconds.
 wait_for() {
   local i

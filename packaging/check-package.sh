@@ -20,19 +20,7 @@ if [ -n "$missing" ]; then
   apt-get install -y -qq $missing >/dev/null
 fi
 
-passed=0
-failed=0
-check() { # name command...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-  fi
-}
+. "$top/packaging/checks.sh"
 
 summary() {
   echo "package checks: $passed of $((passed + failed)) passed"
