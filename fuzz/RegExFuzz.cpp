@@ -1,0 +1,32 @@
+// Wildcard patterns come from list files and the configuration pages: any
+// bytes must compile (or be refused) and match without fault. The input is a
+// pattern, a NUL, and a text to match against it. Both search strategies
+// must find the same match.
+#include "text/CRegEx.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const auto split = input.find('\0');
+    const std::string pattern = input.substr(0, split);
+    CIString text(split == std::string::npos ? std::string() : input.substr(split + 1));
+    CRegEx::Encode(text);
+    for (const bool bounded : {false, true}) {
+        const CRegEx regex(pattern.c_str(), bounded, !bounded);
+        if (!regex.IsValid())
+            continue;
+        std::size_t plainLength = 0;
+        std::size_t rememberedLength = 0;
+        const char* plain =
+            regex.Match(text.c_str(), text.size(), plainLength, CRegEx::Strategy::Plain);
+        const char* remembered =
+            regex.Match(text.c_str(), text.size(), rememberedLength, CRegEx::Strategy::Remembered);
+        if (plain != remembered || plainLength != rememberedLength)
+            std::abort();
+    }
+    return 0;
+}
