@@ -2,7 +2,9 @@
 
 #include "app/CControlSignals.h"
 #include "os/CActionTimer.h"
+#include "os/Paths.h"
 #include "proxy/CListenerThread.h"
+#include "settings/CHostList.h"
 #include "settings/CSettingsCache.h"
 #include "stats/CAccessLog.h"
 #include "stats/CSecurityLog.h"
@@ -18,6 +20,9 @@ CApp::~CApp() = default;
 
 int CApp::Run() {
     m_cache = std::make_unique<CSettingsCache>();
+    // Read once per working process: a restart starts a new one, which reads
+    // the lists as they are then.
+    CHostList::Install(CHostList::LoadDirectory(paths::HostListDir()));
     const int port = m_cache->GetStartSettings()->LocalPort();
     m_listener = std::make_unique<CListenerThread>(m_cache->GetStatistic({}));
     // A port outside the TCP range would otherwise be cut to 16 bits (or be

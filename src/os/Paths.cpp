@@ -52,6 +52,10 @@ std::string StartConf() {
     return ConfigDir() + "start.conf";
 }
 
+std::string HostListDir() {
+    return ConfigDir() + "hosts.d/";
+}
+
 std::string GroupConf(std::string_view group) {
     return ConfigDir() + (group.empty() ? std::string("corvand") : std::string(group)) + ".conf";
 }

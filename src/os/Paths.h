@@ -18,8 +18,9 @@ std::string ErrorsDir(); // /usr/share/corvand/errors/
 std::string LogDir();    // /var/log/corvand/
 std::string RunDir();    // /var/run/corvand/
 
-std::string PidFile();   // /var/run/corvand/corvand.pid
-std::string StartConf(); // /etc/corvand/start.conf
+std::string PidFile();     // /var/run/corvand/corvand.pid
+std::string StartConf();   // /etc/corvand/start.conf
+std::string HostListDir(); // /etc/corvand/hosts.d/, every *.txt a host list
 
 // Settings file of a group; the default group (empty name) has corvand.conf.
 std::string GroupConf(std::string_view group);

@@ -2,7 +2,9 @@
 
 #include "http/ErrorPage.h"
 #include "http/HeaderFilter.h"
+#include "http/HostBlocking.h"
 #include "os/CException.h"
+#include "settings/CHostList.h"
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "settings/CStartSettings.h"
@@ -156,9 +158,11 @@ void CConnectionThread::CheckBlocking() {
     CIString url;
     m_request.GetFullURL(url);
     m_exchange.whiteFlags = settings.WhiteList().Lookup(url.View());
-    if (settings.IsOn(CSettings::kAccessControlEnabled) &&
-        !(m_exchange.whiteFlags & kWhiteBlocking))
+    if (m_exchange.whiteFlags & kWhiteBlocking)
+        return;
+    if (settings.IsOn(CSettings::kAccessControlEnabled))
         CheckBlockedURL(m_request, settings);
+    CheckBlockedHost(m_request, settings, CHostList::Current().get());
 }
 
 void CConnectionThread::ConnectWithRetries() {

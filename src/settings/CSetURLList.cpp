@@ -18,6 +18,34 @@ CIString CSetURLList::NormalisePattern(std::string_view pattern) {
     return text;
 }
 
+namespace {
+
+// A pattern without a path: after an anchor and a scheme, only host
+// characters and wildcards, perhaps a closing "/" or "/*".
+bool NamesWholeHost(ci_string_view pattern) {
+    if (pattern.starts_with("~"))
+        pattern.remove_prefix(1);
+    if (pattern.starts_with("http://"))
+        pattern.remove_prefix(7);
+    else if (pattern.starts_with("https://"))
+        pattern.remove_prefix(8);
+    if (pattern.ends_with("/*"))
+        pattern.remove_suffix(2);
+    else if (pattern.ends_with("/"))
+        pattern.remove_suffix(1);
+    if (pattern.find('.') == ci_string_view::npos)
+        return false;
+    for (const char c : pattern) {
+        const bool hostChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                              (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        if (!hostChar && c != '*' && c != '?')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::ptrdiff_t CSetURLList::FindLocked(const CIString& pattern, std::ptrdiff_t except) const {
     return CSetEntryList::FindLocked(
         [&pattern](const Entry& entry) { return entry.pattern.Text() == pattern; }, except);
@@ -34,6 +62,7 @@ bool CSetURLList::AddEntryLocked(CIString pattern, bool active, bool dontFilter,
     // simply matches nothing.
     entry.pattern.SetPattern(pattern.c_str());
     entry.PreparePairs();
+    entry.namesHost = NamesWholeHost(entry.pattern.Text());
     m_entries.push_back(std::move(entry));
     return true;
 }
@@ -81,6 +110,49 @@ int CSetURLList::MatchEncoded(const CIString& encodedUrl) const {
     return 0;
 }
 
+int CSetURLList::MatchHost(std::string_view host, CIString* entryText) const {
+    constexpr std::size_t kSchemeLength = 7; // "http://"
+    for (std::size_t start = 0; start < host.size();) {
+        const std::string_view suffix = host.substr(start);
+        const std::string url = "http://" + std::string(suffix) + "/";
+        CIString encoded(url);
+        CRegEx::Encode(encoded);
+        CRegEx::TextPairs pairs;
+        pairs.Fill(encoded.c_str(), encoded.size());
+        {
+            StCritical lock(m_lock);
+            for (const Entry& entry : m_entries) {
+                if (!entry.active || !entry.namesHost)
+                    continue;
+                bool possible = true;
+                for (std::uint8_t i = 0; i < entry.pairCount && possible; ++i)
+                    possible = pairs.Has(entry.pairs[i]);
+                std::size_t length = 0;
+                const char* at = possible
+                                     ? entry.pattern.Match(encoded.c_str(), encoded.size(), length)
+                                     : nullptr;
+                if (at == nullptr || length == 0)
+                    continue;
+                const auto begin = static_cast<std::size_t>(at - encoded.c_str());
+                const std::size_t end = begin + length;
+                const bool startsLabel = begin == 0 || begin == kSchemeLength;
+                const bool endsLabel = end >= url.size() - 1 || url[end] == '.' ||
+                                       url[end - 1] == '.' || url[end - 1] == '/';
+                if (!startsLabel || !endsLabel)
+                    continue;
+                if (entryText != nullptr)
+                    *entryText = entry.pattern.GetPattern();
+                return entry.dontFilter ? 2 : 1;
+            }
+        }
+        const auto dot = suffix.find('.');
+        if (dot == std::string_view::npos)
+            break;
+        start += dot + 1;
+    }
+    return 0;
+}
+
 bool CSetURLList::Add(std::string_view pattern, bool active, bool dontFilter, bool builtIn) {
     StCritical lock(m_lock);
     return AddEntryLocked(NormalisePattern(pattern), active, dontFilter, builtIn);
@@ -102,6 +174,7 @@ bool CSetURLList::ChangePattern(std::size_t index, std::string_view pattern) {
             return false;
         entry.pattern.SetPattern(text.c_str());
         entry.PreparePairs();
+        entry.namesHost = NamesWholeHost(entry.pattern.Text());
         return true;
     });
 }

@@ -13,6 +13,7 @@ struct CSetURLListEntry {
     bool active = true;
     bool dontFilter = false;
     bool builtIn = false;
+    bool namesHost = false; // the pattern has no path: it can judge a host alone
     CRegEx pattern;
     // Symbol pairs a URL must hold for the pattern to match it.
     std::array<std::uint16_t, 6> pairs{};
@@ -48,6 +49,12 @@ public:
     int Match(std::string_view url) const;
     // The same for a URL already passed through CRegEx::Encode.
     int MatchEncoded(const CIString& encodedUrl) const;
+    // Match for a host alone (a tunnel's), by the entries without a path
+    // ("doubleclick.net", "~http://ad.*"). A hit must begin and end at label
+    // boundaries of the host or of a host above it, so "media.net" judges
+    // "x.media.net" and not "socialmedia.net". The deciding entry's pattern
+    // goes to entry when given.
+    int MatchHost(std::string_view host, CIString* entry = nullptr) const;
 
     // AddLine refuses a line whose pattern is listed already.
 

@@ -29,6 +29,8 @@ CSettings::CSettings(std::string_view userName, std::unique_ptr<CConfigData> sto
     for (std::size_t i = 0; i < m_flags.size(); ++i)
         m_flags[i].Set(kDefaultWords[i]);
     m_bools[kStandardFilterEnabled].Set(true);
+    m_bools[kHostFilterEnabled].Set(true);
+    m_bools[kHostFilterCheckTunnels].Set(true);
     m_ints[kProxyEngineProxyPortSec].Set(80);
     m_ints[kProxyEngineProxyRetry].Set(2);
     m_ints[kProxyEngineServerRetry].Set(2);
@@ -149,6 +151,10 @@ void CSettings::RegisterAll() {
     flag("MediaFilter.RemoveJava", kMediaFilterRemoveJava);
     flag("MediaFilter.ScriptsAsObjects", kMediaFilterScriptsAsObjects);
     Register("MediaFilter.MediaTypes", m_mediaTypes);
+
+    // Host blocking, in a section of its own, so that older files stay valid.
+    Register("HostFilter.Enabled", m_bools[kHostFilterEnabled]);
+    Register("HostFilter.CheckTunnels", m_bools[kHostFilterCheckTunnels]);
 }
 
 void CSettings::LoadListDefault(const CIString& /*key*/, CSet& value, int sub) {

@@ -131,7 +131,12 @@ public:
     static constexpr Flag kMediaFilterRemoveJava{Word::MediaFilter, 17};
     static constexpr Flag kMediaFilterScriptsAsObjects{Word::MediaFilter, 18};
 
-    enum BoolKey : int { kStandardFilterEnabled, kBoolCount };
+    enum BoolKey : int {
+        kStandardFilterEnabled,
+        kHostFilterEnabled,      // the host lists of hosts.d block their hosts
+        kHostFilterCheckTunnels, // a tunnel's host is also checked against the URL lists
+        kBoolCount
+    };
     enum IntKey : int {
         kProxyEngineProxyPortSec,
         kProxyEngineProxyRetry,

@@ -85,6 +85,14 @@ std::string CSecurityLog::Line(const Record& record) const {
         line += "- - ";
         line += filterOrPass;
         break;
+    case Host:
+        AppendQuoted(line, record.firstLine);
+        AppendNumber(line, record.status);
+        element("Host ", record.address);
+        AppendBare(line, record.list);
+        line += ' ';
+        line += VerdictWord(record.verdict);
+        break;
     default:
         return {};
     }

@@ -15,7 +15,8 @@ public:
         ActiveX,       // an ActiveX object
         Script,
         Object,
-        Embed
+        Embed,
+        Host // a request refused for its host: address is the entry, list where it stood
     };
     enum Verdict : int {
         NotListed = 0, // "unknown"
@@ -32,6 +33,7 @@ public:
         std::string_view extension;
         std::string_view mediaType;
         std::string_view address; // the element's URL; an applet's code attribute
+        std::string_view list;    // Host: the list that holds the entry
     };
 
     // The process-wide log in the log directory, created and registered with
