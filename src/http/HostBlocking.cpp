@@ -57,7 +57,7 @@ void CheckBlockedHost(const CConnInfo& request, const CSettings& settings, const
     const bool redirect = !tunnel && !blockTo.empty();
     CSecurityLog::Record record;
     record.firstLine = request.FirstLine().View();
-    record.status = redirect ? 302 : 403;
+    record.status = redirect ? 301 : 403;
     record.kind = CSecurityLog::Host;
     record.verdict = CSecurityLog::Removed;
     record.address = hit.entry;
