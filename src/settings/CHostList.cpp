@@ -13,8 +13,6 @@ namespace {
 
 // A line longer than this is no host rule of any of the forms.
 constexpr std::size_t kMaxLineLength = 4096;
-// A file bigger than this is not read: a million hosts take about 30 MB.
-constexpr long long kMaxFileBytes = 512LL * 1024 * 1024;
 
 std::uint64_t HashOf(std::string_view text) {
     std::uint64_t hash = 14695981039346656037ULL; // FNV-1a
@@ -104,13 +102,30 @@ std::string HostName(std::string_view text) {
     return host;
 }
 
+// Lines of a file, to size the entries before they are read.
+std::size_t CountLines(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    std::array<char, 64 * 1024> block;
+    std::size_t lines = 0;
+    for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;)
+        lines += static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
+    std::fclose(file);
+    return lines + 1;
+}
+
 } // namespace
 
+std::uint16_t CHostList::NewList(std::string_view listName) {
+    // Past 65,535 lists the last name stands for the rest.
+    if (m_lists.size() <= std::numeric_limits<std::uint16_t>::max())
+        m_lists.emplace_back(listName);
+    return static_cast<std::uint16_t>(m_lists.size() - 1);
+}
+
 void CHostList::AddText(std::string_view text, std::string_view listName) {
-    if (m_lists.size() > std::numeric_limits<std::uint16_t>::max())
-        return;
-    const auto list = static_cast<std::uint16_t>(m_lists.size());
-    m_lists.emplace_back(listName);
+    const std::uint16_t list = NewList(listName);
     while (!text.empty()) {
         const auto newline = text.find('\n');
         AddLine(text.substr(0, newline), list);
@@ -122,24 +137,44 @@ bool CHostList::AddFile(const std::string& path, std::string_view listName) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return false;
-    std::string text;
+    const std::uint16_t list = NewList(listName);
+    // Read in blocks, never whole: a list of a million hosts would otherwise
+    // be held twice while it is read.
     std::array<char, 64 * 1024> block;
-    bool ok = true;
-    for (;;) {
-        const std::size_t n = std::fread(block.data(), 1, block.size(), file);
-        text.append(block.data(), n);
-        if (static_cast<long long>(text.size()) > kMaxFileBytes) {
-            ok = false;
-            break;
+    std::string line;
+    bool overlong = false; // the line has passed the bound: its rest is dropped
+    const auto endLine = [&] {
+        if (overlong)
+            ++m_counts.skipped;
+        else if (!line.empty())
+            AddLine(line, list);
+        line.clear();
+        overlong = false;
+    };
+    std::size_t n = 0;
+    while ((n = std::fread(block.data(), 1, block.size(), file)) > 0) {
+        std::string_view rest(block.data(), n);
+        for (auto newline = rest.find('\n'); newline != std::string_view::npos;
+             newline = rest.find('\n')) {
+            if (line.empty() && !overlong)
+                AddLine(rest.substr(0, newline), list);
+            else {
+                line.append(rest.substr(0, std::min(newline, kMaxLineLength + 1)));
+                endLine();
+            }
+            rest.remove_prefix(newline + 1);
         }
-        if (n < block.size()) {
-            ok = std::ferror(file) == 0;
-            break;
+        if (!overlong) {
+            line.append(rest);
+            if (line.size() > kMaxLineLength) {
+                overlong = true;
+                line.clear();
+            }
         }
     }
+    endLine();
+    const bool ok = std::ferror(file) == 0;
     std::fclose(file);
-    if (ok)
-        AddText(text, listName);
     return ok;
 }
 
@@ -195,20 +230,26 @@ void CHostList::AddLine(std::string_view line, std::uint16_t list) {
 }
 
 void CHostList::AddHost(std::string_view host, bool exception, std::uint16_t list) {
-    if (m_arena.size() + host.size() > std::numeric_limits<std::uint32_t>::max()) {
-        ++m_counts.skipped;
-        return;
+    constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
+    if (m_blockUsed + host.size() > kBlockSize) {
+        if (m_arena.size() >= (std::size_t{1} << (32 - kBlockBits))) {
+            ++m_counts.skipped; // 4 GB of host names
+            return;
+        }
+        m_arena.push_back(std::make_unique<char[]>(kBlockSize));
+        m_blockUsed = 0;
     }
-    m_entries.push_back(Entry{HashOf(host), static_cast<std::uint32_t>(m_arena.size()),
-                              static_cast<std::uint8_t>(host.size()), exception, list});
-    m_arena += host;
+    std::copy(host.begin(), host.end(), m_arena.back().get() + m_blockUsed);
+    const auto offset =
+        static_cast<std::uint32_t>((m_arena.size() - 1) << kBlockBits | m_blockUsed);
+    m_blockUsed += host.size();
+    m_entries.push_back(
+        Entry{HashOf(host), offset, static_cast<std::uint8_t>(host.size()), exception, list});
     ++(exception ? m_counts.exceptions : m_counts.blocks);
 }
 
 void CHostList::Finish() {
-    const auto text = [this](const Entry& e) {
-        return std::string_view(m_arena).substr(e.offset, e.length);
-    };
+    const auto text = [this](const Entry& e) { return Text(e); };
     // Equal hosts sort together, the first list's entry first, so that the
     // duplicate kept is the one a reader of the lists would expect.
     std::stable_sort(m_entries.begin(), m_entries.end(), [&](const Entry& a, const Entry& b) {
@@ -224,19 +265,49 @@ void CHostList::Finish() {
                                            text(a) == text(b);
                                 }),
                     m_entries.end());
-    m_entries.shrink_to_fit();
+    // A copy only pays when much is spare: it holds the entries twice meanwhile.
+    if (m_entries.capacity() > m_entries.size() + m_entries.size() / 4)
+        m_entries.shrink_to_fit();
+
+    if (m_entries.empty())
+        return;
+    std::size_t size = 16;
+    while (size < 2 * m_entries.size())
+        size *= 2;
+    m_slots.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (i > 0 && m_entries[i - 1].hash == m_entries[i].hash)
+            continue;
+        std::size_t slot = m_entries[i].hash & mask;
+        while (m_slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = static_cast<std::uint32_t>(i + 1);
+    }
 }
 
-const CHostList::Entry* CHostList::Find(std::string_view host, bool exception) const {
+std::string_view CHostList::Text(const Entry& entry) const {
+    const std::size_t position = entry.offset & ((std::uint32_t{1} << kBlockBits) - 1);
+    return {m_arena[entry.offset >> kBlockBits].get() + position, entry.length};
+}
+
+std::pair<const CHostList::Entry*, const CHostList::Entry*>
+CHostList::Find(std::string_view host) const {
+    if (m_slots.empty())
+        return {nullptr, nullptr};
     const std::uint64_t hash = HashOf(host);
-    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), hash,
-                               [](const Entry& e, std::uint64_t h) { return e.hash < h; });
-    for (; it != m_entries.end() && it->hash == hash; ++it) {
-        if (it->exception == exception &&
-            std::string_view(m_arena).substr(it->offset, it->length) == host)
-            return &*it;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t slot = hash & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
+        const Entry* first = &m_entries[m_slots[slot] - 1];
+        if (first->hash != hash)
+            continue;
+        const Entry* last = first;
+        const Entry* const end = m_entries.data() + m_entries.size();
+        while (last != end && last->hash == hash)
+            ++last;
+        return {first, last};
     }
-    return nullptr;
+    return {nullptr, nullptr};
 }
 
 bool CHostList::Blocks(std::string_view host, Hit* hit) const {
@@ -248,15 +319,20 @@ bool CHostList::Blocks(std::string_view host, Hit* hit) const {
     std::transform(host.begin(), host.end(), buffer.begin(), Lower);
     const std::string_view name(buffer.data(), host.size());
 
-    // The host itself, then every suffix that starts a label: the deepest
-    // block entry is the one reported.
+    // The host itself, then every suffix that starts a label: an exception
+    // anywhere wins, and the deepest block entry is the one reported.
     const Entry* block = nullptr;
     for (std::size_t start = 0; start < name.size();) {
         const std::string_view suffix = name.substr(start);
-        if (Find(suffix, true) != nullptr)
-            return false;
-        if (block == nullptr)
-            block = Find(suffix, false);
+        const auto [first, last] = Find(suffix);
+        for (const Entry* e = first; e != last; ++e) {
+            if (Text(*e) != suffix)
+                continue;
+            if (e->exception)
+                return false;
+            if (block == nullptr)
+                block = e;
+        }
         const auto dot = suffix.find('.');
         if (dot == std::string_view::npos)
             break;
@@ -265,8 +341,7 @@ bool CHostList::Blocks(std::string_view host, Hit* hit) const {
     if (block == nullptr)
         return false;
     if (hit != nullptr)
-        *hit = Hit{std::string_view(m_arena).substr(block->offset, block->length),
-                   m_lists[block->list]};
+        *hit = Hit{Text(*block), m_lists[block->list]};
     return true;
 }
 
@@ -274,7 +349,8 @@ std::size_t CHostList::MemoryBytes() const {
     std::size_t lists = 0;
     for (const auto& name : m_lists)
         lists += name.capacity();
-    return m_arena.capacity() + m_entries.capacity() * sizeof(Entry) + lists;
+    return (m_arena.size() << kBlockBits) + m_entries.capacity() * sizeof(Entry) +
+           m_slots.capacity() * sizeof(std::uint32_t) + lists;
 }
 
 std::shared_ptr<const CHostList> CHostList::LoadDirectory(const std::string& directory) {
@@ -289,6 +365,12 @@ std::shared_ptr<const CHostList> CHostList::LoadDirectory(const std::string& dir
         ::closedir(dir);
     }
     std::sort(names.begin(), names.end());
+    // A line holds one host, nearly always: counting the lines first sizes
+    // the entries once instead of growing them by copies.
+    std::size_t lines = 0;
+    for (const auto& name : names)
+        lines += CountLines(directory + name);
+    list->Reserve(lines);
     for (const auto& name : names) {
         const std::string path = directory + name;
         struct stat info {};

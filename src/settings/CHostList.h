@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Hosts that serve advertising or track people, as the lists people keep for
@@ -39,6 +40,8 @@ public:
     bool AddFile(const std::string& path, std::string_view listName);
     // Sorts the entries for lookup; nothing may be added afterwards.
     void Finish();
+    // Room for this many entries in all, when the caller knows about how many come.
+    void Reserve(std::size_t entries) { m_entries.reserve(entries); }
 
     // The block entry covering host, unless an exception covers it. Case and a
     // trailing dot do not matter.
@@ -63,18 +66,30 @@ public:
 private:
     struct Entry {
         std::uint64_t hash;
-        std::uint32_t offset; // into m_arena
+        std::uint32_t offset; // into the arena: block << kBlockBits | position
         std::uint8_t length;
         bool exception;
         std::uint16_t list; // index into m_lists
     };
 
+    std::uint16_t NewList(std::string_view listName);
     void AddLine(std::string_view line, std::uint16_t list);
     void AddHost(std::string_view host, bool exception, std::uint16_t list);
-    const Entry* Find(std::string_view host, bool exception) const;
+    // The entries (block and exception) of exactly this host, lower case.
+    std::pair<const Entry*, const Entry*> Find(std::string_view host) const;
 
-    std::string m_arena;
-    std::vector<Entry> m_entries;
+    std::string_view Text(const Entry& entry) const;
+
+    // The host texts, in blocks that never move: a growing single buffer
+    // would be copied, and held twice, at every doubling.
+    static constexpr int kBlockBits = 20;
+    std::vector<std::unique_ptr<char[]>> m_arena;
+    std::size_t m_blockUsed = std::size_t{1} << kBlockBits; // of the last block
+    std::vector<Entry> m_entries;                           // sorted by hash
+    // Open addressing over the hashes: index + 1 of the first entry of each
+    // hash, 0 for a free slot. One probe is one cache miss, where a binary
+    // search over a million entries costs twenty.
+    std::vector<std::uint32_t> m_slots;
     std::vector<std::string> m_lists;
     Counts m_counts;
 };

@@ -83,7 +83,9 @@ TEST(HostList, ReadsTheThreeFormsAndSkipsTheRest) {
 
 TEST(HostList, LoadsOnlyTheTxtFilesOfItsFolder) {
     TempDir dir;
-    std::ofstream(dir.Path() + "b.txt") << "0.0.0.0 from-b.example\nshared.example\n";
+    // Read in blocks: a line longer than a block, and a last line without its newline.
+    std::ofstream(dir.Path() + "b.txt")
+        << "0.0.0.0 from-b.example\n" + std::string(70000, 'x') + "\nshared.example";
     std::ofstream(dir.Path() + "a.txt") << "shared.example\n";
     std::ofstream(dir.Path() + "c.conf") << "from-c.example\n";
     const auto list = CHostList::LoadDirectory(dir.Path() + "");
@@ -93,6 +95,7 @@ TEST(HostList, LoadsOnlyTheTxtFilesOfItsFolder) {
     ASSERT_TRUE(list->Blocks("shared.example", &hit));
     EXPECT_EQ(hit.list, "a.txt"); // a duplicate keeps the first list's entry
     EXPECT_EQ(list->Size(), 2u);
+    EXPECT_EQ(list->GetCounts().skipped, 1u);
     EXPECT_EQ(CHostList::LoadDirectory(dir.Path() + "missing/")->Size(), 0u);
 }
 
