@@ -143,7 +143,7 @@ TEST(SecurityLog, LineLayoutOfEveryKindAndVerdict) {
               s + "\"Applet Game.class\" 200 - - filter\n");
     EXPECT_EQ(SecurityLine(L::Java, L::NotListed), s + "\"Applet -\" 200 - - pass\n");
 
-    EXPECT_EQ(SecurityLine(static_cast<L::Kind>(6), L::Removed), "");
+    EXPECT_EQ(SecurityLine(static_cast<L::Kind>(L::Host + 1), L::Removed), "");
 }
 
 TEST(SecurityLog, FieldsStayFields) {
