@@ -236,7 +236,7 @@ void CHostList::AddHost(std::string_view host, bool exception, std::uint16_t lis
             ++m_counts.skipped; // 4 GB of host names
             return;
         }
-        m_arena.push_back(std::make_unique<char[]>(kBlockSize));
+        m_arena.emplace_back(new char[kBlockSize]); // written before it is read
         m_blockUsed = 0;
     }
     std::copy(host.begin(), host.end(), m_arena.back().get() + m_blockUsed);
