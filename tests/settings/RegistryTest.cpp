@@ -12,7 +12,8 @@ const char* const kDefaultsFile =
     "[AccessControl]\nBlock=0\nBlockTo=''\nEnabled=0\n[AnimFilter]\nEnabled=0\nNoAnim=0\n"
     "OnlyFirst=1\nRepeat=0\nRepeatCount=1\n[CookieFilter]\nDisableBuiltIn=0\nEnabled=0\n"
     "ExpireBySession=0\nExpireHours=24\nExpireMins=0\n[DimFilter]\nApplets=1\nEnabled=1\n"
-    "Images=1\nNoHeaderDim=0\nPlugins=1\nSameServer=0\n[MediaFilter]\n"
+    "Images=1\nNoHeaderDim=0\nPlugins=1\nSameServer=0\n"
+    "[HostFilter]\nCheckTunnels=1\nEnabled=1\n[MediaFilter]\n"
     "AllowNoMediaType=0\nBlockTypesFromList=0\nBlockUnknown=0\nEnabled=0\n"
     "FilterEmbedded=0\nLogging=0\nRemoveActiveX=0\nRemoveJava=0\nRemoveUnknownObjects=0\n"
     "ScriptsAsObjects=0\n[Options]\nNoFrameResize=0\nNotWithin=0\nNotWithinDomain=0\n"
@@ -63,7 +64,7 @@ TEST(Registry, FreshDefaultsFileHoldsEveryKeyWithItsDefault) {
     ASSERT_TRUE(dir.Exists("corvand.conf"));
     EXPECT_EQ(dir.Read("corvand.conf"), kDefaultsFile);
     // The file is all there is: the key map holds exactly the saved keys, 81 values and 6 lists.
-    EXPECT_EQ(defaults->Keys().size(), 87u);
+    EXPECT_EQ(defaults->Keys().size(), 89u);
     for (const auto& [key, entry] : defaults->Keys()) {
         EXPECT_EQ(entry.state, CSettingsBase::State::BuiltIn) << key;
         EXPECT_EQ(key.find("INTERN."), CIString::npos);
