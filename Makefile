@@ -24,6 +24,18 @@ deps:
 	    echo "missing packages: $$missing (install them as root)"; exit 1; \
 	  fi; \
 	fi
+	@# The browser test: Debian's chromium and Playwright from the npm registry
+	@# (which never downloads a browser of its own here).
+	@if ! [ -x /usr/bin/chromium ] || ! command -v npm >/dev/null; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium \
+	      $$(command -v npm >/dev/null || echo npm); \
+	  else \
+	    echo "missing: chromium or npm (install them as root)"; exit 1; \
+	  fi; \
+	fi
+	@[ -x tests/browser/node_modules/.bin/playwright ] || \
+	  (cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVAND_ROOT=$(ROOT) $(CMAKE_FLAGS)

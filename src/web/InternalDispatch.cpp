@@ -6,6 +6,7 @@
 #include "text/Vocabulary.h"
 #include "web/CInternalGIFRequestHandler.h"
 #include "web/CInternalHTMLRequestHandler.h"
+#include "web/CWebConfig.h"
 #include "web/InternalRequest.h"
 
 #include <map>
@@ -32,9 +33,10 @@ public:
     std::size_t Size() const { return m_handlers.size(); }
 
 private:
-    // The configuration pages ("conf") and the file, statistics and rating
-    // pages ("cvfile", "cvstats", "cvrate") join here, one Register each.
+    // The file, statistics and rating pages ("cvfile", "cvstats", "cvrate")
+    // join here, one Register each.
     HandlerRegistry() {
+        Register(vocab::kResConf, std::make_unique<CWebConfig>());
         Register(vocab::kResTransGif, std::make_unique<CInternalGIFRequestHandler>(
                                           CInternalGIFRequestHandler::TransparentImage()));
         Register(vocab::kResImageGif, std::make_unique<CInternalGIFRequestHandler>());

@@ -1,0 +1,25 @@
+# Turns files into constant program data: a C++ source with one array per file
+# and a table of (name, bytes, size). Run as
+#   cmake -DOUTPUT=<file.cpp> -DINPUTS=<file;file;...> -P EmbedFiles.cmake
+set(source "// Generated from src/web/files by cmake/EmbedFiles.cmake; do not edit.\n")
+string(APPEND source "#include \"web/WebFiles.h\"\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(input IN LISTS INPUTS)
+  get_filename_component(name ${input} NAME)
+  file(READ ${input} hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  # One line per 16 bytes keeps the compiler and editors content.
+  string(REGEX REPLACE "(('[^']*',){16})" "\\1\n" bytes "${bytes}")
+  string(APPEND source "const char kFile${index}[] = {\n${bytes}0};\n")
+  string(APPEND table "    {\"${name}\", kFile${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND source "} // namespace\n\nnamespace webfiles {\n")
+string(APPEND source "const EmbeddedFile kFiles[] = {\n${table}};\n")
+string(APPEND source "const std::size_t kFileCount = ${index};\n} // namespace webfiles\n")
+file(WRITE ${OUTPUT}.tmp "${source}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.tmp)

@@ -1,0 +1,100 @@
+#include "web/CWebConfig.h"
+#include "web/CWebFileManager.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/evp.h>
+
+namespace {
+
+std::string Basic(std::string_view credentials) {
+    std::string out(4 * ((credentials.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(credentials.data()),
+                                  static_cast<int>(credentials.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return "Basic " + out;
+}
+
+} // namespace
+
+TEST(WebFileManager, FilesByAnyCaseAndPlaceholders) {
+    CIString text;
+    ASSERT_TRUE(CWebFileManager::GetFile("TRANS.GIF", text));
+    EXPECT_TRUE(text.StartsWith("GIF89a"));
+    EXPECT_FALSE(CWebFileManager::GetFile("nothere.html", text));
+    EXPECT_EQ(text, "file not found in map:nothere.html");
+    // Every page the tabs and lists link to is there.
+    for (const char* name :
+         {"proxy_engine.html", "standard_filter.html", "privacy.html", "access_control.html",
+          "security.html", "list_editorBLOCK.html", "list_editorCOOKIE.html", "list_editorDIM.html",
+          "list_editorMEDIA.html", "list_editorURL.html", "list_editorWHITE.html",
+          "view_WHITE.html", "btn_help.gif"})
+        EXPECT_TRUE(CWebFileManager::GetFile(name, text)) << name;
+
+    CIString page("a $FOO$ b $foo$ c");
+    CWebFileManager::ReplaceAll(page, "$foo$", "[$foo$]");
+    EXPECT_EQ(page.View(), "a [$foo$] b [$foo$] c");
+    CWebFileManager::ReplaceFirst(page, "$Foo$", "x");
+    EXPECT_EQ(page.View(), "a [x] b [$foo$] c");
+}
+
+TEST(WebConfig, CredentialsFromTheAuthorizationField) {
+    const struct {
+        std::string header;
+        const char* name;
+        const char* password;
+    } cases[] = {
+        {Basic("admin:secret"), "admin", "secret"},
+        {Basic("admin:pass:with:colons"), "admin", "pass:with:colons"},
+        {Basic("admin:"), "admin", ""},
+        {Basic("nocolon"), "", ""},
+        {Basic(":onlypassword"), "", ""},
+        {"Basic", "", ""},
+        {"Basic !!!!", "", ""},
+        {"Basic YWRtaW46c2VjcmV0", "admin", "secret"},
+    };
+    for (const auto& c : cases) {
+        std::string name = "stale";
+        std::string password = "stale";
+        CWebConfig::ParseBasicCredentials(c.header, name, password);
+        EXPECT_EQ(name, c.name) << c.header;
+        EXPECT_EQ(password, c.password) << c.header;
+    }
+    EXPECT_EQ(CWebConfig::PasswordDigest("tarnivelo").size(), 24u);
+    EXPECT_NE(CWebConfig::PasswordDigest("tarnivelo"), CWebConfig::PasswordDigest("Tarnivelo"));
+}
+
+TEST(WebConfig, PiecesThatGoIntoThePages) {
+    EXPECT_EQ(CWebConfig::MakeCheckbox("URLFilter.Images", "1"),
+              "<input type=\"hidden\" name=\"URLFilter.Images\" value=\"0\"><input "
+              "type=\"checkbox\" name=\"URLFilter.Images\" value=\"1\" checked>");
+    EXPECT_EQ(CWebConfig::MakeCheckbox("A.B", "0"),
+              "<input type=\"hidden\" name=\"A.B\" value=\"0\"><input type=\"checkbox\" "
+              "name=\"A.B\" value=\"1\">");
+    EXPECT_EQ(CWebConfig::EscapeHTML("<script>alert('x')</script>&\""),
+              "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&amp;&quot;");
+
+    for (const char* good : {"", "lab", "alice.b", "team-2_x", "a@b"})
+        EXPECT_TRUE(CWebConfig::IsAcceptableUser(good)) << good;
+    for (const char* bad : {"..", ".", "../etc", "a/b", ".hidden", "a b", "<x>", "a\\b", "a%2f"})
+        EXPECT_FALSE(CWebConfig::IsAcceptableUser(bad)) << bad;
+    EXPECT_FALSE(CWebConfig::IsAcceptableUser(std::string_view("a\0b", 3)));
+
+    const struct {
+        const char* in;
+        const char* out;
+    } blocks[] = {
+        {"a<cvplatform squid>b</cvplatform>c", "ac"},
+        {"a<CVPLATFORM nothomeedition>b</cvplatform>c", "ac"},
+        {"a<cvplatform standalone>b</cvplatform>c", "abc"},
+        {"a<cvplatform standalone nothomeedition>b</cvplatform>c", "ac"},
+        {"<cvplatform x>1</cvplatform>-<cvplatform standalone>2</cvplatform>", "-2"},
+        {"a<cvplatform squid>never closed", "a<cvplatform squid>never closed"},
+    };
+    for (const auto& b : blocks) {
+        CIString page(b.in);
+        CWebConfig::RemovePlatformBlocks(page);
+        EXPECT_EQ(page.View(), b.out) << b.in;
+    }
+}
