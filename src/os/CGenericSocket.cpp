@@ -19,17 +19,28 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Leading hexadecimal digits; extensions after them are ignored. A size too
-// large for any real body saturates instead of wrapping into a small one.
+// A chunk size is hexadecimal digits and nothing else; what may follow is an
+// extension opened by ";". A sign, a "0x", a blank in front or a digit run
+// too long for any real body is a framing the server may read otherwise, so
+// it is refused (-1) rather than guessed at.
 std::int64_t ParseChunkSize(std::string_view line) {
-    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 32;
+    constexpr std::size_t kMaxDigits = 15; // fits an int64 without overflow
     std::int64_t size = 0;
-    for (char c : line) {
-        const int digit = HexDigit(c);
+    std::size_t i = 0;
+    for (; i < line.size(); ++i) {
+        const int digit = HexDigit(line[i]);
         if (digit < 0)
             break;
-        size = size > kLimit ? kLimit : size * 16 + digit;
+        if (i == kMaxDigits)
+            return -1;
+        size = size * 16 + digit;
     }
+    if (i == 0)
+        return -1;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    if (i != line.size() && line[i] != ';')
+        return -1;
     return size;
 }
 
@@ -42,6 +53,7 @@ CGenericSocket::~CGenericSocket() = default;
 void CGenericSocket::Reset() {
     m_bodyBytesLeft = -1;
     m_chunkBytesLeft = 0;
+    m_chunkCRLFDue = false;
     m_proxyStyle = false;
     m_skipCR = false;
     m_keepAlive = false;
@@ -161,21 +173,42 @@ std::int64_t CGenericSocket::ReadChunkHeader() {
         m_chunkBytesLeft -= drop;
     }
 
-    CIString line;
-    do {
-        ReadLine(line, kMaxLine, true);
-        line.Trim(" \t\r\n");
-    } while (line.empty());
+    // Chunk data ends in exactly CR LF; anything else means the two ends
+    // disagree on where the chunk stops.
+    if (m_chunkCRLFDue) {
+        while (m_input.Size() < 2)
+            if (Receive(m_input) == 0) {
+                m_endOfData = true;
+                throw CException::HalfClosed();
+            }
+        if (m_input.View().substr(0, 2) != "\r\n")
+            throw errors::BadRequest();
+        m_input.Consume(2);
+        ConsumeBody(2);
+        m_chunkCRLFDue = false;
+    }
 
+    CIString line;
+    ReadLine(line, kMaxLine, true);
     const std::int64_t size = ParseChunkSize(line.View());
+    if (size < 0)
+        throw errors::BadRequest();
     if (size > 0) {
         m_chunkBytesLeft += size;
+        m_chunkCRLFDue = true;
         return size;
     }
-    // The last chunk: its trailer lines are not passed on.
-    do
+    // The last chunk: its trailer lines are not passed on, and are bounded
+    // like a head.
+    std::uint32_t trailer = 0;
+    for (;;) {
         ReadLine(line, kMaxLine, true);
-    while (!line.empty());
+        if (line.empty())
+            break;
+        trailer += static_cast<std::uint32_t>(line.size());
+        if (trailer > kMaxTrailer)
+            throw errors::BadRequest();
+    }
     m_endOfData = true;
     return 0;
 }

@@ -20,6 +20,7 @@ class CGenericSocket {
 public:
     // The longest request, status, header or chunk-size line accepted.
     static constexpr std::uint32_t kMaxLine = 4096;
+    static constexpr std::uint32_t kMaxTrailer = 16384;
     // Connection-tag bits: browser-side socket, server-side socket.
     static constexpr std::uint32_t kTagBrowser = 1u << 31;
     static constexpr std::uint32_t kTagServer = 1u << 30;
@@ -133,6 +134,7 @@ protected:
     CBuffer m_input;
     std::int64_t m_bodyBytesLeft = -1;
     std::int64_t m_chunkBytesLeft = 0;
+    bool m_chunkCRLFDue = false; // chunk data read, its CR LF not yet
     std::uint32_t m_peerAddress = 0;
     std::uint16_t m_peerPort = 0;
     bool m_proxyStyle = false;

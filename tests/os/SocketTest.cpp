@@ -113,7 +113,7 @@ TEST(Socket, ChunkedBodyWithBothHexCasesExtensionsAndTrailer) {
     t.socket.SetKeepAlive(true);
     const std::string a(26, 'a'), b(0xab, 'b'), c(0xAB, 'c');
     t.pair.Write("1A;name=value\r\n" + a + "\r\nab\r\n" + b + "\r\n");
-    t.pair.Write("  AB ; x=\"y\"\r\n" + c + "\r\n0\r\nTrailer-One: 1\r\nTrailer-Two: 2\r\n\r\n");
+    t.pair.Write("AB ; x=\"y\"\r\n" + c + "\r\n0\r\nTrailer-One: 1\r\nTrailer-Two: 2\r\n\r\n");
     t.pair.Write("NEXT REQUEST\r\n");
     EXPECT_EQ(ReadBody(t.socket), a + b + c);
     EXPECT_TRUE(t.socket.EndOfData());
@@ -121,6 +121,27 @@ TEST(Socket, ChunkedBodyWithBothHexCasesExtensionsAndTrailer) {
     // The trailer was read to its end and nothing more.
     t.socket.Reset();
     EXPECT_EQ(Line(t.socket), "NEXT REQUEST");
+}
+
+TEST(Socket, ChunkFramingThatCouldBeReadTwoWaysIsRefused) {
+    const char* const vectors[] = {
+        "+5\r\nhello\r\n0\r\n\r\n",    // sign
+        "0x5\r\nhello\r\n0\r\n\r\n",   // prefix
+        " 5\r\nhello\r\n0\r\n\r\n",    // blank before the digits
+        "zz\r\n",                      // no digits: not a last chunk
+        "\r\n5\r\nhello\r\n0\r\n\r\n", // empty size line
+        "1000000000000000\r\nx",       // too many digits
+        "5 x\r\nhello\r\n0\r\n\r\n",   // junk after the size
+        "5\r\nhelloXX0\r\n\r\n",       // data not followed by CR LF
+        "5\r\nhello\n0\r\n\r\n",       // bare LF after the data
+    };
+    for (const char* wire : vectors) {
+        Attached t;
+        t.socket.SetChunkedInput(true);
+        t.pair.Write(wire);
+        t.pair.ClosePeer();
+        EXPECT_THROW(ReadBody(t.socket), CException) << wire;
+    }
 }
 
 TEST(Socket, ChunkedBodyCutOffInsideAChunkFails) {
