@@ -98,3 +98,43 @@ TEST(ConfigPagesE2E, WhoMayLogInAndWhatAChangeDoes) {
     EXPECT_NE(file.find("DontUseProxyFor='a.example;b.example'"), std::string::npos) << file;
     EXPECT_NE(file.find("DoNotModifyUserAgent=1"), std::string::npos) << file;
 }
+
+TEST(ConfigPagesE2E, RadioGroupsSetTheirBitsOnTheirOwnPage) {
+    ProxyDaemon proxy;
+    ASSERT_TRUE(proxy.Ready());
+    const struct {
+        const char* form;
+        std::vector<const char*> lines; // as the settings file holds them afterwards
+    } cases[] = {
+        {"navTo=proxy_engine&ProxyType=kUseProxyTypeCern", {"TypeCern=1", "TypeAutomatic=0"}},
+        {"navTo=proxy_engine&ProxyType=other", {"TypeCern=0", "TypeAutomatic=1"}},
+        {"navTo=proxy_engine&internalRequests=kInternalByIP",
+         {"SpecialInternalHostName=0", "SpecialInternalByIP=1"}},
+        {"navTo=proxy_engine&internalRequests=x",
+         {"SpecialInternalHostName=0", "SpecialInternalByIP=0"}},
+        {"navTo=privacy&fPrivacyFlags=kNoReferPath",
+         {"NoReferrer=0", "NoReferrerPath=1", "NoReferrerDomain=0"}},
+        {"navTo=privacy&cookieNILType=kCookieGood&cookieExpire=cookieExpireEndSession",
+         {"*,2", "ExpireBySession=1"}},
+        {"navTo=standard_filter&fAnimFilterFlags=kDeAnimRem",
+         {"OnlyFirst=0", "Repeat=0", "NoAnim=1"}},
+        {"navTo=standard_filter&replaceImage=kRepTrans&dontFilterWithin=kNoInnerDomain",
+         {"ReplaceTrans=1", "ReplaceUser=0", "NotWithinPath=0", "NotWithinDomain=1"}},
+        // A group belongs to its page: elsewhere it changes nothing.
+        {"navTo=privacy&fAnimFilterFlags=kDeAnimOnlyFirst", {"OnlyFirst=0", "NoAnim=1"}},
+    };
+    for (const auto& c : cases) {
+        const Response page = Request(proxy.Port(), "POST", "/conf", "admin:tarnivelo",
+                                      std::string(c.form) + "&set=yes");
+        ASSERT_EQ(page.status, 200) << c.form;
+        const std::string file = "\n" + proxy.ReadFile("etc/corvand/corvand.conf");
+        for (const char* line : c.lines)
+            EXPECT_NE(file.find("\n" + std::string(line) + "\n"), std::string::npos)
+                << c.form << ": " << line;
+    }
+    // The page shows the choice it stored.
+    const Response page =
+        Request(proxy.Port(), "GET", "/conf?navTo=standard_filter", "admin:tarnivelo");
+    EXPECT_NE(page.body.find("value=\"kDeAnimRem\" checked>"), std::string::npos);
+    EXPECT_NE(page.body.find("value=\"kDeAnimOnlyFirst\" >"), std::string::npos);
+}
