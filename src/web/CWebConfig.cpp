@@ -29,14 +29,9 @@ static_assert(kDigestKey.size() == 24);
 
 constexpr std::string_view kServer = "corvane config 0.9";
 constexpr const char* kDefaultPage = "proxy_engine";
-constexpr std::string_view kListEditor = "list_editor";
+constexpr ci_string_view kListEditor = "list_editor";
 
 using Word = CSettings::Word;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && ci_string_view(text.data(), prefix.size()) ==
-                                               ci_string_view(prefix.data(), prefix.size());
-}
 
 bool Parameter(const InternalRequest& request, const char* name, CIString& value) {
     return request.GetParameter(CIString(name), value);
@@ -460,7 +455,7 @@ void CWebConfig::HandleRequest(const CSettings& settings, InternalRequest& reque
     bool changed = false;
     std::string message;
     CIString page;
-    if (StartsWithNoCase(navTo.View(), kListEditor)) {
+    if (navTo.StartsWith(kListEditor)) {
         // The list editor fills its own pages: until it exists, a list page
         // shows its form without rows.
         CIString type;

@@ -6,7 +6,7 @@ const artifacts = process.env.CORVAND_ARTIFACTS || 'results';
 
 module.exports = defineConfig({
   testDir: '.',
-  testMatch: '*.spec.js',
+  testMatch: '*.test.js',
   outputDir: `${artifacts}/output`,
   timeout: 30_000,
   globalTimeout: 120_000,
