@@ -16,6 +16,16 @@ function login(browser, password = 'tarnivelo') {
   return browser.newContext({ httpCredentials: { username: 'admin', password } });
 }
 
+// Submits the form and waits until the answer page has loaded, so that what
+// follows sees the stored settings rather than racing the navigation.
+async function apply(page) {
+  const loaded = page.waitForEvent('load');
+  const answered = page.waitForResponse((r) => r.request().method() === 'POST');
+  await page.getByRole('button', { name: 'Apply changes' }).click();
+  await (await answered).finished();
+  await loaded;
+}
+
 test('refuses without credentials and serves images without them', async ({ request }) => {
   const page = await request.get(`${daemon.base}/conf`);
   expect(page.status()).toBe(401);
@@ -49,12 +59,12 @@ test('a ticked box is applied, kept and saved; unticking stores 0', async ({ bro
   const box = page.locator('input[type=checkbox][name="Privacy.WebBugFilterEnabled"]');
   await expect(box).not.toBeChecked();
   await box.check();
-  await page.getByRole('button', { name: 'Apply changes' }).click();
+  await apply(page);
   await page.reload();
   await expect(box).toBeChecked();
   expect(daemon.file('etc/corvand/corvand.conf')).toMatch(/\nWebBugFilterEnabled=1\n/);
   await box.uncheck();
-  await page.getByRole('button', { name: 'Apply changes' }).click();
+  await apply(page);
   await expect(box).not.toBeChecked();
   expect(daemon.file('etc/corvand/corvand.conf')).toMatch(/\nWebBugFilterEnabled=0\n/);
   await context.close();
@@ -64,17 +74,16 @@ test('password change: both messages, then the new password', async ({ browser }
   const context = await login(browser);
   const page = await context.newPage();
   await page.goto(`${daemon.base}/conf`);
-  const apply = page.getByRole('button', { name: 'Apply changes' });
   await page.fill('input[name=passwd1]', 'only-once');
-  await apply.click();
+  await apply(page);
   await expect(page.locator('main')).toContainText('Please enter password and password retype !');
   await page.fill('input[name=passwd1]', 'first');
   await page.fill('input[name=passwd2]', 'second');
-  await apply.click();
+  await apply(page);
   await expect(page.locator('main')).toContainText('Password and password retype must be the same !');
   await page.fill('input[name=passwd1]', 'new-secret');
   await page.fill('input[name=passwd2]', 'new-secret');
-  await apply.click();
+  await apply(page);
   await context.close();
 
   const stored = daemon.file('etc/corvand/corvand.conf');
