@@ -19,5 +19,7 @@ static_assert(kUserAgentTag.substr(1) == kBanner);
 
 // Requests under this host are the proxy's own (configuration pages, images).
 inline constexpr std::string_view kMarkerHost = "-corva.vane-";
+// The same host as the proxy writes it into pages (host names compare without case).
+inline constexpr std::string_view kMarkerHostWritten = "-Corva.Vane-";
 
 } // namespace product
