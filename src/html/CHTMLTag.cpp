@@ -40,7 +40,7 @@ CHTMLTag::CHTMLTag(CBuffer& buffer) : m_buffer(&buffer) {
 CHTMLTag::CHTMLTag(const CHTMLTag& other)
     : CBufferObserver(), m_buffer(other.m_buffer), m_start(other.m_start),
       m_attrStart(other.m_attrStart), m_end(other.m_end), m_nameLength(other.m_nameLength),
-      m_attrLength(other.m_attrLength) {
+      m_attrLength(other.m_attrLength), m_pending(other.m_pending) {
     m_buffer->AddObserver(this);
 }
 
@@ -56,6 +56,7 @@ CHTMLTag& CHTMLTag::operator=(const CHTMLTag& other) {
         m_end = other.m_end;
         m_nameLength = other.m_nameLength;
         m_attrLength = other.m_attrLength;
+        m_pending = other.m_pending;
     }
     return *this;
 }
@@ -100,10 +101,8 @@ bool CHTMLTag::NextTag(std::uint32_t limit) {
             continue;
         }
         const std::uint32_t windowEnd = std::min<std::uint32_t>(stop, lt + 1 + kMaxTagLength);
-        const std::string_view window = text.substr(lt + 1, windowEnd - lt - 1);
-        const std::size_t gtInWindow =
-            c == '!' ? window.find('>') : textsearch::FindOutsideQuotes(window, ">", '=');
-        if (gtInWindow == std::string_view::npos) {
+        const std::size_t tagEnd = FindTagEnd(text, lt, windowEnd);
+        if (tagEnd == std::string_view::npos) {
             if (windowEnd == stop && windowEnd - lt - 1 < kMaxTagLength) {
                 // The tag may end in data not here yet.
                 m_start = lt + 1;
@@ -115,7 +114,7 @@ bool CHTMLTag::NextTag(std::uint32_t limit) {
             from = windowEnd;
             continue;
         }
-        const auto gt = static_cast<std::uint32_t>(lt + 1 + gtInWindow);
+        const auto gt = static_cast<std::uint32_t>(tagEnd);
 
         std::uint32_t nameEnd = lt + 1;
         while (nameEnd < gt && !IsSeparator(text[nameEnd]))
@@ -139,28 +138,68 @@ bool CHTMLTag::NextTag(std::uint32_t limit) {
     }
 }
 
-bool CHTMLTag::FindEndTag(const CHTMLTag& tag, std::uint32_t resumeFrom) {
-    std::uint32_t from = tag.m_end;
-    if (tag.TagNameIs("script")) {
+std::size_t CHTMLTag::FindTagEnd(std::string_view text, std::uint32_t lt, std::uint32_t windowEnd) {
+    const bool declaration = text[lt + 1] == '!';
+    PendingEnd scan{true, lt, lt + 1, 0, 0};
+    if (m_pending.valid && m_pending.lt == lt && m_pending.pos <= windowEnd)
+        scan = m_pending;
+    m_pending.valid = false;
+    for (std::uint32_t pos = scan.pos; pos < windowEnd; ++pos) {
+        const char c = text[pos];
+        if (declaration) {
+            if (c == '>')
+                return pos;
+            continue;
+        }
+        // A quote opens a value only right after '=' (blanks between), so that
+        // an apostrophe in a bare word is a byte like any other; only its own
+        // kind of quote closes it.
+        const bool escaped = text[pos - 1] == '\\';
+        if (scan.quote != 0) {
+            if (c == scan.quote && !escaped)
+                scan.quote = 0;
+            continue;
+        }
+        if ((c == '"' || c == '\'') && !escaped && scan.lastNonBlank == '=') {
+            scan.quote = c;
+            continue;
+        }
+        if (c == '>')
+            return pos;
+        if (!IsBlank(c))
+            scan.lastNonBlank = c;
+    }
+    scan.pos = windowEnd;
+    m_pending = scan;
+    return std::string_view::npos;
+}
+
+bool CHTMLTag::FindEndTag(const CHTMLTag& tag, std::uint32_t limit, std::uint32_t resumeFrom,
+                          std::uint32_t* searchedTo) {
+    const CIString wanted(Text().substr(tag.m_start, tag.m_nameLength));
+    std::uint32_t from = std::max(tag.m_end, resumeFrom);
+    if (wanted == "script") {
         const std::string_view text = Text();
-        const std::size_t close =
-            textsearch::FindNoCase(text, "</script", std::max(from, resumeFrom));
+        const std::string_view hay = text.substr(0, std::min<std::size_t>(limit, text.size()));
+        const std::size_t close = textsearch::FindNoCase(hay, "</script", from);
         if (close == textsearch::kNotFound) {
+            // A "</script" cut by the end of the data begins in the last 7 bytes.
+            if (searchedTo != nullptr)
+                *searchedTo = std::max<std::uint32_t>(
+                    from, hay.size() > 7 ? static_cast<std::uint32_t>(hay.size() - 7) : 0);
             m_end = 0;
             return false;
         }
         from = static_cast<std::uint32_t>(close);
-    } else {
-        from = std::max(from, resumeFrom);
     }
     m_end = from;
-    const ci_string_view name = ci_string_view(Text().data() + tag.m_start, tag.m_nameLength);
-    const CIString wanted(name.data(), name.size());
-    while (NextTag()) {
+    while (NextTag(limit)) {
         if (IsClosing() && m_nameLength == wanted.size() + 1 &&
             ci_char_traits::compare(Text().data() + m_start + 1, wanted.data(), wanted.size()) == 0)
             return true;
     }
+    if (searchedTo != nullptr)
+        *searchedTo = std::max(from, m_start > 0 ? m_start - 1 : 0);
     return false;
 }
 
@@ -321,6 +360,14 @@ void CHTMLTag::RemoveTag() {
 }
 
 void CHTMLTag::Inserted(std::uint32_t pos, std::uint32_t n) {
+    if (m_pending.valid) {
+        if (pos <= m_pending.lt) {
+            m_pending.lt += n;
+            m_pending.pos += n;
+        } else if (pos < m_pending.pos) {
+            m_pending.valid = false;
+        }
+    }
     if (m_start >= pos)
         m_start += n;
     if (m_attrStart < pos) {
@@ -334,6 +381,14 @@ void CHTMLTag::Inserted(std::uint32_t pos, std::uint32_t n) {
 }
 
 void CHTMLTag::Erased(std::uint32_t pos, std::uint32_t n) {
+    if (m_pending.valid) {
+        if (pos + n <= m_pending.lt) {
+            m_pending.lt -= n;
+            m_pending.pos -= n;
+        } else if (pos < m_pending.pos) {
+            m_pending.valid = false;
+        }
+    }
     m_start = AfterErase(m_start, pos, n);
     m_end = AfterErase(m_end, pos, n);
     const std::uint32_t attrEnd = AfterErase(m_attrStart + m_attrLength, pos, n);

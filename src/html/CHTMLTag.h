@@ -36,11 +36,13 @@ public:
     // end when a tag may be cut off by the end of the data, else the limit.
     bool NextTag(std::uint32_t limit = kWholeBuffer);
     // Called on the tracker that is to hold the closing tag: finds the first
-    // closing tag of tag's name after it (no nesting count). A search for a
-    // script's closing tag begins at the first "</script" after the tag, and
-    // at resumeFrom when that lies further on (a search already made up to
-    // there found nothing).
-    bool FindEndTag(const CHTMLTag& tag, std::uint32_t resumeFrom = 0);
+    // closing tag of tag's name after it and before limit (no nesting count).
+    // A search for a script's closing tag begins at the first "</script"
+    // after the tag. A search resumes at resumeFrom when that lies further on
+    // (an earlier search found nothing up to there); a failed search tells in
+    // searchedTo where the next one may resume.
+    bool FindEndTag(const CHTMLTag& tag, std::uint32_t limit = kWholeBuffer,
+                    std::uint32_t resumeFrom = 0, std::uint32_t* searchedTo = nullptr);
 
     bool TagNameIs(ci_string_view name) const;
     // name with its '/', as "/frameset".
@@ -81,6 +83,19 @@ private:
     };
     bool FindAttr(ci_string_view name, AttrPosition& where) const;
     std::string_view Text() const;
+    // The '>' that ends the tag whose '<' is at lt, before windowEnd; npos
+    // when there is none yet. A search that ran out of data is resumed where
+    // it stopped, so a tag that trickles in is read once, not once a block.
+    std::size_t FindTagEnd(std::string_view text, std::uint32_t lt, std::uint32_t windowEnd);
+
+    // Where an unfinished search for a tag's end stopped, and its quote state.
+    struct PendingEnd {
+        bool valid = false;
+        std::uint32_t lt = 0;
+        std::uint32_t pos = 0;
+        char quote = 0;
+        char lastNonBlank = 0;
+    };
 
     CBuffer* m_buffer;
     std::uint32_t m_start = 0;
@@ -88,4 +103,5 @@ private:
     std::uint32_t m_end = 0;
     std::uint32_t m_nameLength = 0;
     std::uint32_t m_attrLength = 0;
+    PendingEnd m_pending;
 };

@@ -6,6 +6,7 @@
 #include "settings/CSetWhiteList.h"
 #include "settings/CSettings.h"
 #include "text/Vocabulary.h"
+#include "washers/CHTMLWasher.h"
 
 #include <array>
 
@@ -22,7 +23,9 @@ struct WasherKind {
 };
 
 // In the order they are asked: the HTML washer first, then the GIF washer.
-constexpr std::array<WasherKind, 0> kKinds{};
+constexpr std::array<WasherKind, 1> kKinds{{
+    {&CHTMLWasher::Accepts, &CHTMLWasher::Create},
+}};
 
 } // namespace
 
