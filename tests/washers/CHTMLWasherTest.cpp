@@ -183,3 +183,37 @@ TEST(HTMLWasher, SameBytesAndCountsForEverySplit) {
         }
     }
 }
+
+// A script that never closes is held only up to the bound: the buffer stays
+// flat and the page arrives whole, however long it is.
+TEST(HTMLWasher, AnUnclosedScriptIsHeldOnlyUpToTheBound) {
+    const std::string line = "var x = 1; document.write('<b>');\n";
+    std::string page = "<html><script>";
+    while (page.size() < (20u << 20))
+        page += line;
+    Washing w;
+    CBuffer buffer;
+    const auto washer = CHTMLWasher::Create({w.ref, &w.statistic, &w.page, 0, &buffer});
+    std::size_t at = 0;
+    std::uint32_t largest = 0;
+    std::uint64_t sent = 0;
+    bool same = true;
+    washers::PumpBody(
+        *washer, buffer,
+        [&](CBuffer& into) {
+            largest = std::max(largest, into.Size());
+            if (at >= page.size())
+                return false;
+            const std::size_t n = std::min<std::size_t>(1024, page.size() - at);
+            into.Append(std::string_view(page).substr(at, n));
+            at += n;
+            return true;
+        },
+        [&](std::string_view bytes) {
+            same = same && page.compare(sent, bytes.size(), bytes) == 0;
+            sent += bytes.size();
+        });
+    EXPECT_EQ(sent, page.size());
+    EXPECT_TRUE(same);
+    EXPECT_LE(largest, CWasher::kMaxHeldBytes + 2048);
+}
