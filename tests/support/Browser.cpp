@@ -52,6 +52,14 @@ bool Browser::Get(const std::string& url, const std::string& extraFields) {
     return Send("GET " + url + " HTTP/1.1\r\nHost: " + HostOf(url) + "\r\n" + extraFields + "\r\n");
 }
 
+bool Browser::WaitFor(std::string_view text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (m_input.find(text) == std::string::npos)
+        if (!More(deadline))
+            return false;
+    return true;
+}
+
 bool Browser::More(std::chrono::steady_clock::time_point deadline) {
     if (m_fd < 0 || m_eof)
         return false;

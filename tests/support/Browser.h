@@ -48,6 +48,8 @@ public:
     bool ClosedByPeer(std::chrono::milliseconds limit = std::chrono::seconds(3));
     // Bytes received and not yet consumed by Read.
     const std::string& Unread() const { return m_input; }
+    // Receives until the unread bytes hold text; false when the limit passes first.
+    bool WaitFor(std::string_view text, std::chrono::milliseconds limit);
 
 private:
     // Receives once; false on end of input, error or deadline.
