@@ -174,19 +174,21 @@ std::size_t CHTMLTag::FindTagEnd(std::string_view text, std::uint32_t lt, std::u
     return std::string_view::npos;
 }
 
-bool CHTMLTag::FindEndTag(const CHTMLTag& tag, std::uint32_t limit, std::uint32_t resumeFrom,
-                          std::uint32_t* searchedTo) {
+bool CHTMLTag::FindEndTag(const CHTMLTag& tag, std::uint32_t limit, EndTagSearch* progress) {
     const CIString wanted(Text().substr(tag.m_start, tag.m_nameLength));
-    std::uint32_t from = std::max(tag.m_end, resumeFrom);
-    if (wanted == "script") {
+    const EndTagSearch earlier = progress != nullptr ? *progress : EndTagSearch{};
+    std::uint32_t from = std::max(tag.m_end, earlier.resume);
+    if (wanted == "script" && !earlier.walking) {
         const std::string_view text = Text();
         const std::string_view hay = text.substr(0, std::min<std::size_t>(limit, text.size()));
         const std::size_t close = textsearch::FindNoCase(hay, "</script", from);
         if (close == textsearch::kNotFound) {
             // A "</script" cut by the end of the data begins in the last 7 bytes.
-            if (searchedTo != nullptr)
-                *searchedTo = std::max<std::uint32_t>(
-                    from, hay.size() > 7 ? static_cast<std::uint32_t>(hay.size() - 7) : 0);
+            if (progress != nullptr)
+                *progress = {
+                    std::max<std::uint32_t>(
+                        from, hay.size() > 7 ? static_cast<std::uint32_t>(hay.size() - 7) : 0),
+                    false};
             m_end = 0;
             return false;
         }
@@ -198,8 +200,8 @@ bool CHTMLTag::FindEndTag(const CHTMLTag& tag, std::uint32_t limit, std::uint32_
             ci_char_traits::compare(Text().data() + m_start + 1, wanted.data(), wanted.size()) == 0)
             return true;
     }
-    if (searchedTo != nullptr)
-        *searchedTo = std::max(from, m_start > 0 ? m_start - 1 : 0);
+    if (progress != nullptr)
+        *progress = {std::max(from, m_start > 0 ? m_start - 1 : 0), true};
     return false;
 }
 

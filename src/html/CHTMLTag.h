@@ -35,14 +35,20 @@ public:
     // failure start is where the washer must hold output back from: the old
     // end when a tag may be cut off by the end of the data, else the limit.
     bool NextTag(std::uint32_t limit = kWholeBuffer);
+    // How far a failed FindEndTag got, so that the next search of the same
+    // tag goes on from there instead of reading the held text again.
+    struct EndTagSearch {
+        std::uint32_t resume = 0; // an offset; 0 = from the tag
+        bool walking = false;     // resume walks the tags (else: looks for "</script")
+    };
+
     // Called on the tracker that is to hold the closing tag: finds the first
     // closing tag of tag's name after it and before limit (no nesting count).
     // A search for a script's closing tag begins at the first "</script"
-    // after the tag. A search resumes at resumeFrom when that lies further on
-    // (an earlier search found nothing up to there); a failed search tells in
-    // searchedTo where the next one may resume.
+    // after the tag. progress, when given, continues an earlier search of the
+    // same tag and receives how far a failed one got.
     bool FindEndTag(const CHTMLTag& tag, std::uint32_t limit = kWholeBuffer,
-                    std::uint32_t resumeFrom = 0, std::uint32_t* searchedTo = nullptr);
+                    EndTagSearch* progress = nullptr);
 
     bool TagNameIs(ci_string_view name) const;
     // name with its '/', as "/frameset".

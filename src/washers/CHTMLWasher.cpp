@@ -649,11 +649,10 @@ void CHTMLWasher::ResizeFrameset(OpenFrameset& frameset) {
 }
 
 bool CHTMLWasher::FindEndTag() {
-    std::uint32_t resume = 0;
-    if (m_waitingTag && m_searchedTo && m_waitingTag->Start() == m_tag.Start())
-        resume = m_searchedTo->End();
-    std::uint32_t searchedTo = 0;
-    if (m_endTag.FindEndTag(m_tag, Limit(), resume, &searchedTo)) {
+    CHTMLTag::EndTagSearch progress;
+    if (m_waitingTag && m_waitingTag->Start() == m_tag.Start())
+        progress = {m_searchedTo->End(), m_searchWalking};
+    if (m_endTag.FindEndTag(m_tag, Limit(), &progress)) {
         m_waitingTag.reset();
         m_searchedTo.reset();
         return true;
@@ -661,7 +660,8 @@ bool CHTMLWasher::FindEndTag() {
     if (!m_limit) {
         m_waitingTag.emplace(m_tag);
         m_searchedTo.emplace(m_tag);
-        m_searchedTo->SetEnd(searchedTo);
+        m_searchedTo->SetEnd(progress.resume);
+        m_searchWalking = progress.walking;
     }
     return false;
 }

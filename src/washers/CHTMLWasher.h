@@ -99,6 +99,7 @@ private:
     // for in vain (the end offset of m_searchedTo).
     std::optional<CHTMLTag> m_waitingTag;
     std::optional<CHTMLTag> m_searchedTo;
+    bool m_searchWalking = false;
     // The prefix of every internal URL this page's replacements point at.
     CIString m_internalPrefix;
     bool m_filterActive = false;
