@@ -56,6 +56,7 @@ public:
             m_entries.clear();
         for (const CIString& line : lines)
             AddLineLocked(line.View());
+        EntriesChangedLocked();
     }
 
     bool IsList() const override { return true; }
@@ -63,7 +64,9 @@ public:
     // Adds one list line; false when the list refuses it.
     bool AddLine(std::string_view line) {
         StCritical lock(m_lock);
-        return AddLineLocked(line);
+        const bool added = AddLineLocked(line);
+        EntriesChangedLocked();
+        return added;
     }
 
     std::size_t Count() const {
@@ -93,12 +96,14 @@ public:
         if (index >= m_entries.size())
             return false;
         m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+        EntriesChangedLocked();
         return true;
     }
 
     void Clear() {
         StCritical lock(m_lock);
         m_entries.clear();
+        EntriesChangedLocked();
     }
 
 protected:
@@ -106,6 +111,9 @@ protected:
 
     // Reads one line and adds its entry, or refuses it; m_lock is held.
     virtual bool AddLineLocked(std::string_view line) = 0;
+    // Called with m_lock held after every change of the entries, for a list
+    // that keeps an index of them.
+    virtual void EntriesChangedLocked() {}
 
     // Empties the list and passes every entry of a compiled-in table, its text
     // unscrambled when encoded, to add; all under the lock. Malformed encoded
@@ -113,6 +121,7 @@ protected:
     template <class Add> void LoadTable(const char* const* table, bool encoded, Add add) {
         StCritical lock(m_lock);
         m_entries.clear();
+        EntriesChangedLocked();
         if (!table)
             return;
         std::string text;
@@ -122,6 +131,7 @@ protected:
             else if (builtin::Unscramble(*table, text))
                 add(std::string_view(text));
         }
+        EntriesChangedLocked();
     }
 
     void LoadTable(const char* const* table, bool encoded) {
@@ -197,9 +207,12 @@ protected:
             return false;
         if constexpr (std::is_void_v<std::invoke_result_t<Change&, Entry&>>) {
             change(m_entries[index]);
+            EntriesChangedLocked();
             return true;
         } else {
-            return change(m_entries[index]);
+            const bool changed = change(m_entries[index]);
+            EntriesChangedLocked();
+            return changed;
         }
     }
 

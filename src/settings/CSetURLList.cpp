@@ -2,6 +2,7 @@
 
 #include "text/PercentEscape.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -64,6 +65,7 @@ bool CSetURLList::AddEntryLocked(CIString pattern, bool active, bool dontFilter,
     entry.PreparePairs();
     entry.namesHost = NamesWholeHost(entry.pattern.Text());
     m_entries.push_back(std::move(entry));
+    m_state.stale = true;
     return true;
 }
 
@@ -91,19 +93,101 @@ int CSetURLList::Match(std::string_view url) const {
     return MatchEncoded(encoded);
 }
 
+namespace {
+
+// The pairs that ordinary URLs are made of. An entry filed under one of them
+// would be tried for nearly every URL, so they are the last choice of key.
+const CRegEx::TextPairs& CommonPairs() {
+    static const CRegEx::TextPairs pairs = [] {
+        CIString sample("http://www.example.com/index.html?id=1&page=2&lang=en "
+                        "https://static.cdn.net/images/2024/01/the-article-title.jpg "
+                        "http://127.0.0.1:8080/section/news-story.php?utm_source=feed "
+                        "https://media.site.org/content/uploads/video/player.js?v=3");
+        CRegEx::Encode(sample);
+        CRegEx::TextPairs filled;
+        filled.Fill(sample.c_str(), sample.size());
+        return filled;
+    }();
+    return pairs;
+}
+
+} // namespace
+
+void CSetURLListEntry::PreparePairs() {
+    std::array<std::uint16_t, 64> all{};
+    const std::size_t count = pattern.RequiredPairs(all.data(), all.size());
+    std::stable_partition(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count),
+                          [](std::uint16_t pair) { return !CommonPairs().Has(pair); });
+    pairCount = static_cast<std::uint8_t>(std::min(count, pairs.size()));
+    std::copy_n(all.begin(), pairCount, pairs.begin());
+}
+
+void CSetURLList::RebuildIndexLocked() const {
+    constexpr std::size_t kPairs = CRegEx::kAlphabetSize * CRegEx::kAlphabetSize;
+    const CSetURLListIndex& index = m_state;
+    // Each entry goes under the pair that the fewest entries require.
+    std::vector<std::uint32_t> required(kPairs, 0);
+    for (const Entry& entry : m_entries)
+        for (std::uint8_t i = 0; i < entry.pairCount; ++i)
+            ++required[entry.pairs[i]];
+    std::vector<std::uint16_t> chosen(m_entries.size(), 0);
+    std::vector<std::uint32_t> sizes(kPairs + 1, 0);
+    index.unfiltered.clear();
+    for (std::size_t e = 0; e < m_entries.size(); ++e) {
+        const Entry& entry = m_entries[e];
+        if (!entry.active)
+            continue;
+        if (entry.pairCount == 0) {
+            index.unfiltered.push_back(static_cast<std::uint32_t>(e));
+            continue;
+        }
+        const auto score = [&](std::uint16_t pair) {
+            return required[pair] + (CommonPairs().Has(pair) ? 1u << 20 : 0u);
+        };
+        std::uint16_t best = entry.pairs[0];
+        for (std::uint8_t i = 1; i < entry.pairCount; ++i)
+            if (score(entry.pairs[i]) < score(best))
+                best = entry.pairs[i];
+        chosen[e] = best;
+        ++sizes[best + 1];
+    }
+    index.bucketStart.assign(kPairs + 1, 0);
+    for (std::size_t p = 0; p < kPairs; ++p)
+        index.bucketStart[p + 1] = index.bucketStart[p] + sizes[p + 1];
+    index.bucketed.assign(index.bucketStart[kPairs], {});
+    std::vector<std::uint32_t> fill(index.bucketStart.begin(), index.bucketStart.end() - 1);
+    for (std::size_t e = 0; e < m_entries.size(); ++e) {
+        const Entry& entry = m_entries[e];
+        if (entry.active && entry.pairCount != 0)
+            index.bucketed[fill[chosen[e]]++] = {static_cast<std::uint32_t>(e), entry.pairCount,
+                                                 entry.pairs};
+    }
+    index.stale = false;
+}
+
 int CSetURLList::MatchEncoded(const CIString& encodedUrl) const {
     CRegEx::TextPairs pairs;
     pairs.Fill(encodedUrl.c_str(), encodedUrl.size());
     StCritical lock(m_lock);
+    if (m_state.stale)
+        RebuildIndexLocked();
+    // The entries that could match, tried in list order: the first that
+    // matches decides.
+    std::vector<std::uint32_t> candidates(m_state.unfiltered);
+    pairs.ForEach([&](std::uint16_t pair) {
+        for (std::uint32_t i = m_state.bucketStart[pair]; i < m_state.bucketStart[pair + 1]; ++i) {
+            const CSetURLListIndex::Filed& filed = m_state.bucketed[i];
+            bool possible = true;
+            for (std::uint16_t k = 0; k < filed.pairCount && possible; ++k)
+                possible = pairs.Has(filed.pairs[k]);
+            if (possible)
+                candidates.push_back(filed.entry);
+        }
+    });
+    std::sort(candidates.begin(), candidates.end());
     std::size_t length = 0;
-    for (const Entry& entry : m_entries) {
-        if (!entry.active)
-            continue;
-        bool possible = true;
-        for (std::uint8_t i = 0; i < entry.pairCount && possible; ++i)
-            possible = pairs.Has(entry.pairs[i]);
-        if (!possible)
-            continue;
+    for (const std::uint32_t e : candidates) {
+        const Entry& entry = m_entries[e];
         if (entry.pattern.Match(encodedUrl.c_str(), encodedUrl.size(), length))
             return entry.dontFilter ? 2 : 1;
     }

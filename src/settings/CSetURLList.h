@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 // One pattern of a URL list (CSetURLList::Entry).
 struct CSetURLListEntry {
@@ -18,9 +19,9 @@ struct CSetURLListEntry {
     // Symbol pairs a URL must hold for the pattern to match it.
     std::array<std::uint16_t, 6> pairs{};
     std::uint8_t pairCount = 0;
-    void PreparePairs() {
-        pairCount = static_cast<std::uint8_t>(pattern.RequiredPairs(pairs.data(), pairs.size()));
-    }
+    // Keeps the pairs that rule out the most URLs: those that ordinary URLs
+    // rarely hold ("http://" is in every one).
+    void PreparePairs();
 };
 
 // A list of URL patterns (blocked URLs, advertising URLs). Each entry is active
@@ -30,7 +31,25 @@ struct CSetURLListEntry {
 // Line form: `//` when inactive, then `!` when don't-filter, then the pattern.
 // Built-in tables may instead carry a three-character prefix: a first character
 // (`!` = inactive), a second (`x` = don't-filter, `X` also the built-in mark), TAB.
-class CSetURLList : public CSetEntryList<CSetURLListEntry> {
+// Which entries a URL could match at all: the active entries filed under the
+// rarest symbol pair each one requires, so that a lookup tries only the entries
+// whose pair the URL holds. Rebuilt on the first lookup after a change (under
+// the list's lock, from the const lookups: hence mutable).
+struct CSetURLListIndex {
+    // An entry as the index files it: its place in the list and the pairs it
+    // requires, so that most entries are ruled out without touching them.
+    struct Filed {
+        std::uint32_t entry = 0;
+        std::uint16_t pairCount = 0;
+        std::array<std::uint16_t, 6> pairs{};
+    };
+    mutable bool stale = true;
+    mutable std::vector<std::uint32_t> bucketStart; // per pair: where its entries begin
+    mutable std::vector<Filed> bucketed;            // by pair
+    mutable std::vector<std::uint32_t> unfiltered;  // active entries that require no pair
+};
+
+class CSetURLList : public CSetEntryList<CSetURLListEntry, CSetURLListIndex> {
 public:
     using Entry = CSetURLListEntry;
     // What the list editor shows of an entry.
@@ -73,6 +92,9 @@ public:
 
 private:
     bool AddLineLocked(std::string_view line) override;
+    void EntriesChangedLocked() override { m_state.stale = true; }
+    // Makes the index agree with the entries; m_lock is held.
+    void RebuildIndexLocked() const;
     bool AddEntryLocked(CIString pattern, bool active, bool dontFilter, bool builtIn);
     std::ptrdiff_t FindLocked(const CIString& pattern, std::ptrdiff_t except) const;
 };

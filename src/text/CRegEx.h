@@ -77,6 +77,12 @@ public:
         bool Has(std::uint16_t pair) const noexcept {
             return (m_bits[pair >> 6] >> (pair & 63)) & 1u;
         }
+        // Calls f with every pair the text holds, in increasing order.
+        template <class F> void ForEach(F f) const {
+            for (std::uint16_t word = 0; word < kAlphabetSize; ++word)
+                for (std::uint64_t bits = m_bits[word]; bits != 0; bits &= bits - 1)
+                    f(static_cast<std::uint16_t>(word << 6 | __builtin_ctzll(bits)));
+        }
 
     private:
         std::uint64_t m_bits[kAlphabetSize] = {};

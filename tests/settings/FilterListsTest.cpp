@@ -91,6 +91,7 @@ TEST(CSetURLList, FirstActiveMatchDecidesAndBuiltInPrefix) {
 TEST(CSetURLList, EditingRefusesDuplicates) {
     CSetURLList list;
     EXPECT_TRUE(list.Add("/ads/", true, false));
+    EXPECT_EQ(list.Match("http://x/ads/"), 1); // every edit below must reach the lookups
     EXPECT_FALSE(list.Add("/ADS/", false, true));
     EXPECT_TRUE(list.Add("!//banner", false, true)); // normalised to "banner"
     EXPECT_FALSE(list.Add("banner", true, false));
@@ -106,6 +107,7 @@ TEST(CSetURLList, EditingRefusesDuplicates) {
     EXPECT_FALSE(list.Remove(5));
     EXPECT_FALSE(list.ChangePattern(3, "q"));
     EXPECT_EQ(Written(list), (Strings{"/ads/x"}));
+    EXPECT_EQ(list.Match("http://x/ads/x"), 1);
     // An entry that does not compile is kept and written back, and matches nothing.
     EXPECT_TRUE(list.AddLine("bad[]"));
     EXPECT_EQ(list.Match("bad[]"), 0);
