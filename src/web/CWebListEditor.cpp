@@ -47,6 +47,14 @@ std::string Safe(std::string_view text) {
     return out;
 }
 
+// Whether a pattern can be kept in the settings file: a list line that
+// begins with '[' would be read back as the header of a new section, and the
+// entry (with every one behind it) would be lost at the next reload.
+bool Storable(std::string_view pattern) {
+    const auto first = pattern.find_first_not_of(" \t\r\n");
+    return first == std::string_view::npos || pattern[first] != '[';
+}
+
 std::string Quoted(std::string_view text) {
     return "'" + Safe(text) + "' ";
 }
@@ -216,7 +224,8 @@ void CWebListEditor::ApplyRows() {
             list.SetFlags(index, !inactive, dontFilter);
             // A cleared field keeps the pattern: an empty one would match
             // every URL.
-            if (hasText && !text.empty())
+            if (hasText && !text.empty() &&
+                Storable(CSetURLList::NormalisePattern(text.View()).View()))
                 list.ChangePattern(index, text.View());
             break;
         }
@@ -224,7 +233,7 @@ void CWebListEditor::ApplyRows() {
             CIString manner;
             RowValue(n, "cookieType", manner);
             CSetCookieList& list = m_settings.CookieList();
-            if (hasText && !text.empty())
+            if (hasText && !text.empty() && Storable(text.View()))
                 list.SetEntry(index, text.View(), MannerOf(manner));
             else
                 list.SetManner(index, MannerOf(manner));
@@ -241,7 +250,7 @@ void CWebListEditor::ApplyRows() {
                 bits |= HasRow(n, "blocking") ? std::uint32_t{kWhiteBlocking} : 0u;
                 list.SetBits(index, bits);
             }
-            if (hasText && !text.empty())
+            if (hasText && !text.empty() && Storable(text.View()))
                 list.ChangePattern(index, text.View());
             break;
         }
@@ -286,9 +295,18 @@ std::string CWebListEditor::AddEntry() {
     const std::string refused = "Error adding " + Quoted(typed);
     const std::string known = "Error adding '" + Safe(typed) + "' . It is already in the list !";
     const std::string added = Quoted(typed) + "added successfully";
+    const bool storable = Storable(
+        m_type == kURL || m_type == kBlock ? CSetURLList::NormalisePattern(typed).View() : typed);
+    if (!storable)
+        return refused;
     switch (m_type) {
     case kDim:
-        return m_settings.DimensionList().AddLine(ReduceSize(typed)) ? added : refused;
+        // The page offers the inactive box for a new size too; the size line
+        // carries it as its "//".
+        return m_settings.DimensionList().AddLine((Has("newinactive") ? "//" : "") +
+                                                  ReduceSize(typed))
+                   ? added
+                   : refused;
     case kMedia: {
         std::string line(typed);
         if (Has("newdontfilter"))

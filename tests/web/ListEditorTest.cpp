@@ -100,6 +100,7 @@ TEST(ListEditor, AddingPerListTypeWithItsMessages) {
         {"DIM", "468,60", "new1=468 x 60", "Error adding '468 x 60' ", "468,60"},
         {"DIM", "", "new1=+468*60", "'+468*60' added successfully", "468,60"},
         {"DIM", "", "new1=0x60", "Error adding '0x60' ", ""},
+        {"DIM", "", "new1=88 x 31&newinactive=1", "'88 x 31' added successfully", "//88,31"},
         {"DIM", "", "new1=4294967764x60", "Error adding '4294967764x60' ", ""},
         {"URL", "ads/", "new1=ads/", "Error adding 'ads/' . It is already in the list !", "ads/"},
         {"URL", "", "new1=a b&newinactive=1&newdontfilter=1", "'a b' added successfully",
@@ -117,6 +118,10 @@ TEST(ListEditor, AddingPerListTypeWithItsMessages) {
         {"WHITE", "site,1", "new1=site&newblocking=1",
          "Error adding 'site' . It is already in the list !", "site,1"},
         {"URL", "", "new1=<b>", "'&lt;b&gt;' added successfully", "<b>"},
+        // A line opening with '[' would read back as a section of the file.
+        {"URL", "", "new1=//![ab]ds", "Error adding '//![ab]ds' ", ""},
+        {"COOKIE", "", "new1= [x]", "Error adding ' [x]' ", "*,1"},
+        {"URL", "", "new1=*[ab]ds", "'*[ab]ds' added successfully", "*[ab]ds"},
         {"URL", "", "", "", ""},
     };
     for (const auto& c : cases) {
@@ -141,6 +146,7 @@ TEST(ListEditor, RowsApplyByTheNumbersShown) {
          "a|b|c|e|//f|g"},
         {"URL", "a|b", "set=yes&0_shown=1&0_entry=b&1_shown=1&1_entry=c&1_dontfilter=1", "a|!c"},
         {"URL", "a", "set=yes&0_shown=1&0_entry=", "a"},
+        {"WHITE", "a,1", "set=yes&0_shown=1&0_entry=[a]&0_standard=1", "a,1"},
         {"BLOCK", "x|y", "set=yes&0_shown=1&0_delete=1&1_shown=1&1_delete=1", ""},
         {"DIM", "468,60|1,1", "set=yes&0_shown=1&0_entry=1 x 1&1_shown=1&1_entry=2+x+2",
          "468,60|2,2"},
