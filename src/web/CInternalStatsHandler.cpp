@@ -5,10 +5,12 @@
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "stats/CStatistic.h"
+#include "text/Vocabulary.h"
 #include "web/BuiltInPages.h"
 #include "web/CWebConfig.h"
 #include "web/InternalRequest.h"
 
+#include <algorithm>
 #include <utility>
 
 CInternalStatsHandler::CInternalStatsHandler() : CInternalStatsHandler(paths::FilesDir()) {}
@@ -52,9 +54,11 @@ void CInternalStatsHandler::HandleRequest(const CSettings& settings, InternalReq
         switch (ResetOf(value.View())) {
         case Reset::Yes:
             // Browsers resend the password with any link to here, so only
-            // the proxy's own confirmation resets; a link from elsewhere
-            // is asked about again.
-            if (CWebConfig::IsSameSite(request)) {
+            // the proxy's own confirmation page (named as the Referer, which
+            // a GET form sends) resets; a link from elsewhere, or one that
+            // hides where it comes from, is asked about again.
+            if (request.Message().GetHeader(vocab::kHdrReferer, value) &&
+                CWebConfig::IsSameSite(request)) {
                 page = "cvstatsreset2.html";
                 if (statistic != nullptr)
                     statistic->Reset();

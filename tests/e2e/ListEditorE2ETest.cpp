@@ -81,11 +81,13 @@ TEST(ListEditorE2E, GroupListsFilesAndReset) {
         EXPECT_EQ(Get(port, f.target).status, f.status) << f.target;
     std::filesystem::remove(outside);
 
-    // Through a foreign link the reset only asks; from the proxy's own page
-    // it resets.
+    // Through a foreign link, or one without a Referer, the reset only asks;
+    // from the proxy's own page it resets.
     const Response foreign =
         Get(port, "/cvstats?reset=yes", "Referer: http://evil.example/page.html\r\n");
     EXPECT_NE(foreign.body.find("Reset the statistics?"), std::string::npos);
+    EXPECT_NE(Get(port, "/cvstats?reset=yes").body.find("Reset the statistics?"),
+              std::string::npos);
     const Response own = Get(port, "/cvstats?reset=%2Byes%2B", "Referer: " + self + "/cvstats\r\n");
     EXPECT_NE(own.body.find("The statistics were reset"), std::string::npos);
     EXPECT_EQ(own.Header("Pragma"), "no-cache");
