@@ -202,7 +202,8 @@ std::string Chart(CStatistic& statistic, std::string_view names) {
                       "<g font-family=\"sans-serif\" font-size=\"12\" fill=\"#1d2b2d\">";
     int y = 2;
     for (const auto& [name, value] : bars) {
-        const auto width = static_cast<int>(value * kBarWidth / largest);
+        const auto width =
+            static_cast<int>(static_cast<double>(value) / static_cast<double>(largest) * kBarWidth);
         const std::string label = Escape(name);
         svg += "<text x=\"0\" y=\"" + std::to_string(y + 13) + "\">" + label + "</text>";
         svg += "<rect x=\"" + std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(y + 2) +

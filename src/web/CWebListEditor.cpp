@@ -122,8 +122,12 @@ std::string CWebListEditor::EncodeSearch(std::string_view text) {
 }
 
 int CWebListEditor::ClampFrom(int from) {
+    // Far beyond any list, and far enough below the largest int that the
+    // page arithmetic cannot overflow.
+    constexpr int kLargest = 1'000'000'000;
     if (from <= 0)
         return 0;
+    from = std::min(from, kLargest);
     return from - from % kPageSize;
 }
 

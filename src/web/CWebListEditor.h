@@ -48,7 +48,7 @@ public:
     // outside 33..126, '"', '\'' and '&' as %HH.
     static std::string EncodeSearch(std::string_view text);
     // A from value made a page start: negative is 0, others are rounded
-    // down to a multiple of the page size.
+    // down to a multiple of the page size (and kept below a billion).
     static int ClampFrom(int from);
 
 private:
