@@ -55,6 +55,17 @@ bool Storable(std::string_view pattern) {
     return first == std::string_view::npos || pattern[first] != '[';
 }
 
+// The pattern a typed cookie entry is kept as: the host pattern that its
+// line gives back when the settings file is read again, so that what the
+// page shows is what the next reload has. Empty when no entry can hold it
+// ("*" is the default manner, set on the privacy page).
+CIString CookiePattern(std::string_view typed) {
+    CIString host = CSetCookieList::ReduceToHost(typed);
+    if (host == "*" || !Storable(host.View()))
+        host.clear();
+    return host;
+}
+
 std::string Quoted(std::string_view text) {
     return "'" + Safe(text) + "' ";
 }
@@ -237,8 +248,8 @@ void CWebListEditor::ApplyRows() {
             CIString manner;
             RowValue(n, "cookieType", manner);
             CSetCookieList& list = m_settings.CookieList();
-            if (hasText && !text.empty() && Storable(text.View()))
-                list.SetEntry(index, text.View(), MannerOf(manner));
+            if (const CIString pattern = CookiePattern(text.View()); hasText && !pattern.empty())
+                list.SetEntry(index, pattern.View(), MannerOf(manner));
             else
                 list.SetManner(index, MannerOf(manner));
             break;
@@ -328,7 +339,10 @@ std::string CWebListEditor::AddEntry() {
     case kCookie: {
         CIString manner;
         Param("cookieType", manner);
-        return m_settings.CookieList().Add(typed, MannerOf(manner)) ? added : known;
+        const CIString pattern = CookiePattern(typed);
+        if (pattern.empty())
+            return refused;
+        return m_settings.CookieList().Add(pattern.View(), MannerOf(manner)) ? added : known;
     }
     case kWhite: {
         std::uint32_t bits = 0;

@@ -111,6 +111,10 @@ TEST(ListEditor, AddingPerListTypeWithItsMessages) {
         {"COOKIE", "", "new1=good.*&cookieType=kCookieGood", "'good.*' added successfully",
          "good.*,2|*,1"},
         {"COOKIE", "", "new1=x&cookieType=other", "'x' added successfully", "x,1|*,1"},
+        // Kept as the host pattern its line reads back as.
+        {"COOKIE", "", "new1=http://Ads.example:81/x&cookieType=kCookieGood",
+         "'http://Ads.example:81/x' added successfully", "ads.example,2|*,1"},
+        {"COOKIE", "", "new1=*", "Error adding '*' ", "*,1"},
         {"MEDIA", "", "new1=image/gif;gif&newinactive=1&newdontfilter=1",
          "'image/gif;gif' added successfully", "//!image/gif;gif"},
         {"WHITE", "", "new1=site&newprivacy=1&newsecurity=1", "'site' added successfully",
