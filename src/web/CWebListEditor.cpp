@@ -8,7 +8,9 @@
 #include "web/InternalRequest.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -237,8 +239,8 @@ void CWebListEditor::ApplyRows() {
         case kBlock: {
             CSetURLList& list = m_type == kURL ? m_settings.URLList() : m_settings.BlockList();
             list.SetFlags(index, !inactive, dontFilter);
-            // A cleared field keeps the pattern: an empty one would match
-            // every URL.
+            // A cleared field keeps the pattern: an empty one would stay
+            // listed and match nothing (deleting is the delete box's job).
             if (hasText && !text.empty() &&
                 Storable(CSetURLList::NormalisePattern(text.View()).View()))
                 list.ChangePattern(index, text.View());
