@@ -47,9 +47,10 @@ bool IsNameChar(char c) {
 }
 
 // Finds the next tag, from offset from, whose name starts with "cv", and
-// reads its attributes. This knows only the pseudo-tags of our own page
+// reads its attributes. It finds only these pseudo-tags of our own page
 // templates (a name, then name or name=value attributes, values quoted or
-// not); real HTML is never scanned with it.
+// not), wherever they stand, even inside another tag's attribute value; it
+// is no HTML scanner, and no page from the web is ever scanned with it.
 bool NextPseudoTag(const CIString& page, std::size_t from, PseudoTag& tag) {
     for (std::size_t at = page.find('<', from); at != CIString::npos; at = page.find('<', at + 1)) {
         std::size_t i = at + 1;
