@@ -39,7 +39,8 @@ dpkg-deb --contents "$deb" | tee "$work/contents" | awk '{ print $1, $2, $6 }'
 contents_ok() {
   local path
   for path in ./usr/sbin/corvand ./usr/share/corvand/errors/badrequest.html \
-    ./usr/share/corvand/files/ ./usr/share/man/man8/corvand.8.gz \
+    ./usr/share/corvand/files/cvstats.html ./usr/share/corvand/files/not_available.htm \
+    ./usr/share/man/man8/corvand.8.gz \
     ./lib/systemd/system/corvand.service ./etc/logrotate.d/corvand \
     ./usr/lib/tmpfiles.d/corvand.conf ./usr/share/doc/corvand/copyright \
     ./usr/share/doc/corvand/changelog.gz; do

@@ -9,6 +9,7 @@
 #include "text/Product.h"
 #include "text/Vocabulary.h"
 #include "web/CWebFileManager.h"
+#include "web/CWebListEditor.h"
 #include "web/InternalDispatch.h"
 #include "web/InternalRequest.h"
 
@@ -166,7 +167,9 @@ std::string_view Authority(std::string_view url) {
     return url.substr(0, url.find_first_of("/?#"));
 }
 
-bool SameSite(const InternalRequest& request) {
+} // namespace
+
+bool CWebConfig::IsSameSite(const InternalRequest& request) {
     const CConnInfo& message = request.Message();
     CIString self;
     message.GetHeader(vocab::kHdrHost, self);
@@ -185,6 +188,8 @@ bool SameSite(const InternalRequest& request) {
         return isSelf(Authority(value.View()));
     return true;
 }
+
+namespace {
 
 // Applies every submitted value that names a key, then the page's own fields.
 // Returns the password message, if any.
@@ -249,14 +254,23 @@ void FillSettings(CIString& page, const CSettings& settings) {
     CWebFileManager::ReplaceFirst(page, "$dontUseProxyFor$", CWebConfig::EscapeHTML(hosts.View()));
 }
 
-void SendUnauthorized(InternalRequest& request) {
+} // namespace
+
+bool CWebConfig::CheckAccess(InternalRequest& request, std::string_view user, bool& usingDefault) {
+    CIString authorization;
+    std::string name;
+    std::string password;
+    if (request.GetAuthorization(authorization))
+        ParseBasicCredentials(authorization.View(), name, password);
+    usingDefault = false;
+    if (CheckPassword(user, name, password, usingDefault))
+        return true;
     request.BeginResponse(401, "text/html");
     request.AddResponseHeader(CIString("WWW-Authenticate"),
                               CIString("Basic realm=\"Corvane configuration\""));
     request.SendResponse("No authorization or wrong credentials !");
+    return false;
 }
-
-} // namespace
 
 bool CWebConfig::AcceptsMethod(CConnInfo::HttpMethod method) const {
     return method == CConnInfo::kMethodGet || method == CConnInfo::kMethodPost;
@@ -426,14 +440,9 @@ void CWebConfig::HandleRequest(const CSettings& settings, InternalRequest& reque
     if (!IsAcceptableUser(user))
         throw errors::BadRequest();
 
-    CIString authorization;
-    std::string name;
-    std::string password;
-    if (request.GetAuthorization(authorization))
-        ParseBasicCredentials(authorization.View(), name, password);
     bool usingDefault = false;
-    if (!CheckPassword(user, name, password, usingDefault))
-        return SendUnauthorized(request);
+    if (!CheckAccess(request, user, usingDefault))
+        return;
 
     CSettingsCache* cache = CSettingsCache::Current();
     EditSettingsRef edit = cache ? cache->GetForEdit(user) : EditSettingsRef();
@@ -446,7 +455,10 @@ void CWebConfig::HandleRequest(const CSettings& settings, InternalRequest& reque
     const bool post = request.Message().Method() == CConnInfo::kMethodPost;
     CIString set;
     const bool apply = post && Parameter(request, "set", set) && set == "yes";
-    if (apply && !SameSite(request)) {
+    const bool listPage = navTo.StartsWith(kListEditor);
+    // A list page changes a list on every POST (rows and the add field), a
+    // settings page only with set=yes.
+    if ((apply || (listPage && post)) && !IsSameSite(request)) {
         request.BeginResponse(403, "text/html");
         request.SendResponse("Settings change only from the proxy's own pages !");
         return;
@@ -455,17 +467,10 @@ void CWebConfig::HandleRequest(const CSettings& settings, InternalRequest& reque
     bool changed = false;
     std::string message;
     CIString page;
-    if (navTo.StartsWith(kListEditor)) {
-        // The list editor fills its own pages: until it exists, a list page
-        // shows its form without rows.
-        CIString type;
-        Parameter(request, "listType", type);
-        CWebFileManager::GetFile(CIString("list_editor") + type + ".html", page);
-        for (const char* placeholder :
-             {"$message$", "$addMessage$", "$entrys$", "$nextLink$", "$lastLink$"})
-            CWebFileManager::ReplaceAll(page, placeholder, "");
-        CWebFileManager::ReplaceAll(page, "$find$", "*");
-        CWebFileManager::ReplaceAll(page, "$from$", "0");
+    if (listPage) {
+        CWebListEditor editor(&request, *edit, post);
+        editor.Handle(page);
+        changed = editor.Changed();
         RemovePlatformBlocks(page);
     } else {
         if (apply) {

@@ -34,6 +34,14 @@ public:
     // when it holds no colon after the first character.
     static void ParseBasicCredentials(std::string_view header, std::string& name,
                                       std::string& password);
+    // The access check of the pages for user: true when the request's
+    // credentials may configure it; otherwise the 401 answer asking for
+    // credentials has been sent.
+    static bool CheckAccess(InternalRequest& request, std::string_view user, bool& usingDefault);
+    // Whether the request comes from the proxy's own pages: its Origin, or
+    // without one its Referer, names the proxy; a request with neither
+    // (not from a browser page) counts as such.
+    static bool IsSameSite(const InternalRequest& request);
     // A hidden 0 and a check box of 1 for the key, ticked when value starts with 1.
     static std::string MakeCheckbox(std::string_view key, std::string_view value);
     // Text made safe inside an HTML attribute value or element content.

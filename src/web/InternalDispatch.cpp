@@ -4,8 +4,11 @@
 #include "os/CException.h"
 #include "os/CGenericSocket.h"
 #include "text/Vocabulary.h"
+#include "web/CInternalFileRequestHandler.h"
 #include "web/CInternalGIFRequestHandler.h"
 #include "web/CInternalHTMLRequestHandler.h"
+#include "web/CInternalRateHandler.h"
+#include "web/CInternalStatsHandler.h"
 #include "web/CWebConfig.h"
 #include "web/InternalRequest.h"
 
@@ -33,8 +36,6 @@ public:
     std::size_t Size() const { return m_handlers.size(); }
 
 private:
-    // The file, statistics and rating pages ("cvfile", "cvstats", "cvrate")
-    // join here, one Register each.
     HandlerRegistry() {
         Register(vocab::kResConf, std::make_unique<CWebConfig>());
         Register(vocab::kResTransGif, std::make_unique<CInternalGIFRequestHandler>(
@@ -42,6 +43,9 @@ private:
         Register(vocab::kResImageGif, std::make_unique<CInternalGIFRequestHandler>());
         Register(vocab::kResBlankHtml, std::make_unique<CInternalHTMLRequestHandler>(
                                            CInternalHTMLRequestHandler::kBlankPage));
+        Register(vocab::kResCvFile, std::make_unique<CInternalFileRequestHandler>());
+        Register(vocab::kResCvStats, std::make_unique<CInternalStatsHandler>());
+        Register(CIString("cvrate"), std::make_unique<CInternalRateHandler>());
     }
 
     // A second handler under a name replaces (and deletes) the first.
