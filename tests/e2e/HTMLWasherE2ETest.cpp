@@ -86,3 +86,21 @@ TEST(HTMLWasherE2E, APageStreamsWhileTheOriginStillSends) {
     const Response response = browser.Read(false, 6s);
     EXPECT_NE(response.body.find("<p>second half</p></body></html>"), std::string::npos);
 }
+
+TEST(HTMLWasherE2E, EmbeddedObjectsJudgedWithASecurityLogLine) {
+    const std::string page = R"(<object classid="clsid:D27CDB6E"><p>alt</p></object>)"
+                             R"(<embed src="movie.swf"><embed src="clip.xyz">!)";
+    Origin origin([&](const OriginRequest&) { return Reply::Text(200, page, "", "text/html"); });
+    ProxyDaemon proxy("[MediaFilter]\nEnabled=1\nLogging=1\nFilterEmbedded=1\nRemoveActiveX=1\n"
+                      "[MediaFilter.MediaTypes]\napplication/x-shockwave-flash;.swf\n");
+    ASSERT_TRUE(proxy.Ready());
+    Browser browser(proxy.Port());
+    ASSERT_TRUE(browser.Get(origin.Url("/objects.html")));
+    EXPECT_EQ(browser.Read().body, R"(<embed src="clip.xyz">!)");
+    ASSERT_EQ(proxy.Stop(), 0);
+    const std::string log = proxy.ReadFile("var/log/corvand/security.log");
+    for (const char* line :
+         {"] \"Object CLASSID=clsid:D27CDB6E\" 415 - - filter\n",
+          "] \"Embed movie.swf\" 415 - swf filter\n", "] \"Embed clip.xyz\" 200 - xyz unknown\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
