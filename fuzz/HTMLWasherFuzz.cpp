@@ -39,8 +39,8 @@ struct Washed {
 };
 
 constexpr std::array<CStatistic::Event, 8> kCounted = {
-    CStatistic::FilteredImages, CStatistic::FilteredWindows, CStatistic::FilteredScripts,
-    CStatistic::FilteredLayers, CStatistic::FilteredFrames,  CStatistic::FilteredForms,
+    CStatistic::FilteredImages,          CStatistic::FilteredWindows, CStatistic::FilteredScripts,
+    CStatistic::FilteredLayers,          CStatistic::FilteredFrames,  CStatistic::FilteredForms,
     CStatistic::FilteredEmbeddedObjects, CStatistic::ImagesReceived};
 
 Washed Wash(Fixture& f, std::string_view body, std::uint32_t seed) {
@@ -55,9 +55,9 @@ Washed Wash(Fixture& f, std::string_view body, std::uint32_t seed) {
         [&](CBuffer& into) {
             if (at >= body.size())
                 return false;
-            const std::size_t n =
-                seed == 0 ? body.size() - at
-                          : std::min<std::size_t>(1 + random() % 64, body.size() - at);
+            const std::size_t n = seed == 0
+                                      ? body.size() - at
+                                      : std::min<std::size_t>(1 + random() % 64, body.size() - at);
             into.Append(body.substr(at, n));
             at += n;
             return true;
