@@ -592,7 +592,11 @@ bool CHTMLWasher::WebBugRule() {
 // ---- removing ----
 
 const char* CHTMLWasher::ReplacementImage() const {
-    return Settings().IsOn(CSettings::kOptionsReplaceTrans) ? "trans.gif" : "image.gif";
+    // Without a user image, image.gif would be a broken image in the page.
+    return Settings().IsOn(CSettings::kOptionsReplaceTrans) ||
+                   Settings().GetString(CSettings::kOptionsUserImagePath).empty()
+               ? "trans.gif"
+               : "image.gif";
 }
 
 void CHTMLWasher::RemoveOrReplace() {

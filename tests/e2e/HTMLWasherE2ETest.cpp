@@ -17,7 +17,7 @@ namespace {
 const std::string kSettings = "[ImageFilter.URLList]\n~*ads.example.net*\n";
 const std::string kPage = "<html><body><p>news</p><img src=\"http://ads.example.net/b.gif\" "
                           "width=10 height=10><p>more news</p></body></html>";
-const std::string kWashed = "<html><body><p>news</p><img src=\"http://-Corva.Vane-/image.gif\" "
+const std::string kWashed = "<html><body><p>news</p><img src=\"http://-Corva.Vane-/trans.gif\" "
                             "width=10 height=10 border=\"0\"><p>more news</p></body></html>";
 
 std::string Gzip(const std::string& text) {

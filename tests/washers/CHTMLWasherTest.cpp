@@ -76,6 +76,14 @@ const RuleCase kRules[] = {
      R"~(<img src='http://ads.example.net/b.gif' width=468 alt="Buy" onClick="go()">)~",
      R"~(<img src='http://-Corva.Vane-/trans.gif' width=468 border="0">)~",
      CStatistic::FilteredImages, 1},
+    {"the user's image, when there is one, replaces a listed image",
+     [](Washing& w) {
+         w.Set(CSettings::kOptionsReplace, true);
+         w.Set(CSettings::kOptionsReplaceTrans, false);
+         w.settings->String(CSettings::kOptionsUserImagePath).Set("/srv/own.gif");
+     },
+     R"~(<img src="http://ads.example.net/b.gif">)~",
+     R"~(<img src="http://-Corva.Vane-/image.gif" border="0">)~", CStatistic::FilteredImages, 1},
     {"a listed URL in srcset alone removes the image", nullptr,
      R"~(<img src="ok.gif" srcset="a.gif 1x, http://ads.example.net/b.gif 2x">!)~", "!",
      CStatistic::FilteredImages, 1},
