@@ -6,6 +6,7 @@
 #include "settings/CSetWhiteList.h"
 #include "settings/CSettings.h"
 #include "text/Vocabulary.h"
+#include "washers/CGIFWasher.h"
 
 #include <array>
 
@@ -22,7 +23,13 @@ struct WasherKind {
 };
 
 // In the order they are asked: the HTML washer first, then the GIF washer.
-constexpr std::array<WasherKind, 0> kKinds{};
+constexpr std::array kKinds{
+    // (the HTML washer's row)
+    WasherKind{[](const CIString& mediaType, const CConnInfo&, const WasherContext& context) {
+                   return CGIFWasher::Accepts(mediaType, context);
+               },
+               &CGIFWasher::Create},
+};
 
 } // namespace
 
