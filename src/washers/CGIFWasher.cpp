@@ -65,9 +65,15 @@ bool CGIFWasher::IsBannerByHeader(const CSettings& settings, const CConnInfo& re
         !settings.IsOn(CSettings::kDimFilterEnabled) || !settings.IsOn(CSettings::kDimFilterImages))
         return false;
     // The image is a banner of the page that refers to it: the referring
-    // page's host decides whether the image comes from the same server.
-    return washers::IsBannerSize(settings, request, Word16(data, 6), Word16(data, 8),
-                                 request.Referer().View());
+    // page's host decides whether the image comes from the same server (no
+    // referrer: another server), and the image's own URL is what the URL
+    // lists judge.
+    CConnInfo page;
+    if (!request.Referer().empty())
+        page.ParseURL(request.Referer(), false);
+    CIString imageUrl;
+    request.GetFullURL(imageUrl);
+    return washers::IsBannerSize(settings, page, Word16(data, 6), Word16(data, 8), imageUrl.View());
 }
 
 bool CGIFWasher::Accepts(const CIString& mediaType, const WasherContext& context) {
