@@ -146,19 +146,18 @@ void CGIFWasher::Examine(bool last, WashResult& result) {
         }
         return;
     }
-    m_state = kPassing;
-    if (!IsGIF(data))
-        return;
-    if (IsBannerByHeader(Settings(), *Context().request, data)) {
+    if (IsGIF(data) && IsBannerByHeader(Settings(), *Context().request, data)) {
         Count(CStatistic::FilteredImages);
         m_state = kDone;
         result.ready = ReplaceImage();
-        return;
-    }
-    if (Settings().IsOn(CSettings::kAnimFilterEnabled)) {
+    } else if (IsGIF(data) && Settings().IsOn(CSettings::kAnimFilterEnabled)) {
         m_position = kScreenEnd + ColourTableSize(static_cast<unsigned char>(data[10]));
         m_images += 1;
         m_state = kWalking;
+    } else {
+        // Not a GIF, or nothing to do in it: it goes out in this very call.
+        m_state = kPassing;
+        result.ready = Body().Size();
     }
 }
 
@@ -168,6 +167,14 @@ void CGIFWasher::Walk(bool last, WashResult& result) {
     const bool noAnim = Settings().IsOn(CSettings::kAnimFilterNoAnim);
     // Every step moves the position on by at least one byte or ends the walk.
     while (m_state == kWalking && m_position < body.Size()) {
+        if (noAnim && m_position >= kMaxHeldImage) {
+            // The whole image may still be replaced, so it is held, but not
+            // without bound: a walk this far undecided lets it pass. Judged by
+            // the walk's position, so the network's split cannot change it.
+            m_state = kPassing;
+            result.ready = body.Size();
+            return;
+        }
         const std::string_view data = body.View();
         const std::uint64_t left = data.size() - m_position;
         const char c = data[m_position];
@@ -201,8 +208,8 @@ void CGIFWasher::Walk(bool last, WashResult& result) {
             m_position += 2;
             m_inSubBlocks = true;
         } else if (c == kImage) {
-            if (left < kDescriptorBytes)
-                break;
+            // The second image ends a first-image or still picture: its
+            // introducer is all the decision needs.
             if (!repeat && m_images == 2) {
                 Count(CStatistic::FilteredImages);
                 if (!noAnim) {
@@ -217,6 +224,8 @@ void CGIFWasher::Walk(bool last, WashResult& result) {
                 m_state = kDone;
                 return;
             }
+            if (left < kDescriptorBytes)
+                break;
             m_images += 1;
             m_position += kDescriptorBytes +
                           ColourTableSize(static_cast<unsigned char>(data[m_position + 9]));
@@ -231,16 +240,8 @@ void CGIFWasher::Walk(bool last, WashResult& result) {
             m_inSubBlocks = true;
         }
     }
-    if (m_state != kWalking)
+    if (m_state != kWalking || noAnim)
         return;
-    if (noAnim) {
-        // The whole image may still be replaced: hold it, but not without bound.
-        if (body.Size() > kMaxHeldImage) {
-            m_state = kPassing;
-            result.ready = body.Size();
-        }
-        return;
-    }
     // Nothing before the walk's position can change any more.
     result.ready = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_position, body.Size()));
 }

@@ -18,8 +18,9 @@ class CIString;
 // replaced and is held up to kMaxHeldImage.
 class CGIFWasher : public CWasher {
 public:
-    // The most a no-animation washer holds while undecided; past it the image
-    // passes unchanged, so a huge GIF never grows the buffer without limit.
+    // How far into the image a no-animation washer walks holding everything;
+    // a walk past it undecided lets the image pass unchanged, so a huge GIF
+    // never grows the buffer without limit.
     static constexpr std::uint32_t kMaxHeldImage = 8u << 20;
 
     explicit CGIFWasher(WasherContext context);
