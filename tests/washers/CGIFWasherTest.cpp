@@ -1,5 +1,6 @@
 #include "washers/CGIFWasher.h"
 
+#include "support/GIFImages.h"
 #include "support/HeadLines.h"
 #include "support/Pump.h"
 #include "support/TempDir.h"
@@ -13,20 +14,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <map>
-#include <sstream>
-#include <unistd.h>
 
 using namespace std::string_view_literals;
 
 namespace {
-
-std::string ScratchPath(const std::string& name) {
-    return std::string(CORVAND_TEST_ROOT) + "/tmp/gifwasher-" + std::to_string(::getpid()) + "-" +
-           name + ".gif";
-}
 
 // The GIF as it is, but with the global colour table moved into the first
 // image as its local table, so that the walk must skip a local table before
@@ -62,16 +54,9 @@ const std::map<std::string, std::string>& Images() {
             {"banner", "-size 468x60 xc:red"},
         };
         std::map<std::string, std::string> made;
-        std::system(("mkdir -p " + std::string(CORVAND_TEST_ROOT) + "/tmp").c_str());
-        for (const auto& [name, args] : recipes) {
-            const std::string path = ScratchPath(name);
-            const std::string target = args;
-            const std::string command =
-                "/usr/bin/convert " + (target.ends_with(":") ? target + path : target + " " + path);
-            if (std::system(command.c_str()) == 0)
-                made[name] = ReadAll(path);
-            std::remove(path.c_str());
-        }
+        for (const auto& [name, args] : recipes)
+            if (std::string gif = testsupport::MakeGIF(args); !gif.empty())
+                made[name] = std::move(gif);
         if (made.count("localnoloop"))
             made["localfirst"] = FirstTableLocal(made["localnoloop"]);
         return made;
@@ -85,28 +70,7 @@ const std::string& Image(const std::string& name) {
     return it == Images().end() ? none : it->second;
 }
 
-// "<frames> <loop count>" as ImageMagick reads the GIF back; "-" for an
-// animation without a loop extension, "0 -" for what it cannot read.
-std::string Identify(const std::string& gif) {
-    const std::string path = ScratchPath("identify");
-    WriteAll(path, gif);
-    int frames = 0;
-    std::string iterations = "-";
-    if (FILE* pipe =
-            ::popen(("/usr/bin/identify -verbose " + path + " 2>/dev/null").c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, pipe)) {
-            const std::string_view text(line);
-            if (text.starts_with("Image:"))
-                ++frames;
-            else if (text.starts_with("  Iterations: ") && iterations == "-")
-                iterations = std::string(text.substr(14, text.find('\n') - 14));
-        }
-        ::pclose(pipe);
-    }
-    std::remove(path.c_str());
-    return std::to_string(frames) + " " + iterations;
-}
+using testsupport::IdentifyGIF;
 
 enum Mode { kOff, kFirst, kRepeat, kNoAnim };
 
@@ -162,9 +126,7 @@ TEST_F(GIFWasher, EachModeAcrossSplits) {
         const char* image;
         Mode mode;
         Bytes bytes;
-        // Frames and loop count of the output. ImageMagick counts plays: one
-        // more than the repeats written in the file.
-        const char* identify;
+        const char* identify; // frames and loop count of the output, as IdentifyGIF
         std::uint32_t filtered;
     };
     const Case cases[] = {
@@ -191,7 +153,7 @@ TEST_F(GIFWasher, EachModeAcrossSplits) {
         SCOPED_TRACE(std::string(c.image) + " mode " + std::to_string(c.mode));
         Washing reference(c.mode);
         const std::string whole = reference.Pump(gif, {gif.size()}).out;
-        EXPECT_EQ(Identify(whole), c.identify);
+        EXPECT_EQ(IdentifyGIF(whole), c.identify);
         EXPECT_EQ(reference.Filtered(), c.filtered);
         switch (c.bytes) {
         case kSame:
