@@ -12,7 +12,6 @@
 #include "web/InternalDispatch.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
