@@ -8,7 +8,7 @@ ROOT    := $(abspath $(BUILD))/root
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev imagemagick
 
 .PHONY: all build run test deps clean format
 

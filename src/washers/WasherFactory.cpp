@@ -6,6 +6,7 @@
 #include "settings/CSetWhiteList.h"
 #include "settings/CSettings.h"
 #include "text/Vocabulary.h"
+#include "washers/CGIFWasher.h"
 #include "washers/CHTMLWasher.h"
 
 #include <array>
@@ -23,9 +24,13 @@ struct WasherKind {
 };
 
 // In the order they are asked: the HTML washer first, then the GIF washer.
-constexpr std::array<WasherKind, 1> kKinds{{
-    {&CHTMLWasher::Accepts, &CHTMLWasher::Create},
-}};
+constexpr std::array kKinds{
+    WasherKind{&CHTMLWasher::Accepts, &CHTMLWasher::Create},
+    WasherKind{[](const CIString& mediaType, const CConnInfo&, const WasherContext& context) {
+                   return CGIFWasher::Accepts(mediaType, context);
+               },
+               &CGIFWasher::Create},
+};
 
 } // namespace
 
