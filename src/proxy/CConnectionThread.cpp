@@ -301,7 +301,7 @@ void CConnectionThread::ReadResponseHead() {
         m_exchange.responseRead = true;
         return;
     }
-    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    ParseResponseHead();
     // Interim answers (100 Continue, 103 Early Hints) come before the real one:
     // an HTTP/1.1 browser sees them, an HTTP/1.0 browser would not understand.
     // A few at most: a server that never comes to its answer fails the attempt.
@@ -312,7 +312,7 @@ void CConnectionThread::ReadResponseHead() {
             m_browser.SendInterim(m_response.BuildHead().View());
         m_response.Reset();
         m_response.SetFilterFlags(m_exchange.whiteFlags);
-        m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+        ParseResponseHead();
     }
     // Switching protocols answers only a request that asked to: otherwise the
     // bytes behind it are nothing this request can be given.
@@ -320,6 +320,15 @@ void CConnectionThread::ReadResponseHead() {
     if (m_response.Status() == 101 && !m_request.GetHeader(vocab::kHdrUpgrade, upgrade))
         throw COSErrException(EPROTO);
     m_exchange.responseRead = true;
+}
+
+void CConnectionThread::ParseResponseHead() {
+    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    // An empty first line passes the parser (a browser may send one before its
+    // request), but an answer without a status line is no answer: the
+    // browser would get it as a head of nonsense.
+    if (m_response.Type() != CConnInfo::kTypeResponse)
+        throw errors::BadRequest();
 }
 
 void CConnectionThread::BlockMediaType() {

@@ -65,6 +65,7 @@ private:
     void ForwardRequestHead();
     void ForwardRequestBody(int attempt);
     void ReadResponseHead();
+    void ParseResponseHead();
     void BlockMediaType();
     void ChooseWasher();
     void SendResponseHead();

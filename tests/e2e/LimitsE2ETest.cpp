@@ -228,7 +228,7 @@ TEST(LimitsE2E, ATunnelOutlivesTheClientsHalfClose) {
     ::close(listener);
 }
 
-TEST(LimitsE2E, InterimAnswersAreBounded) {
+TEST(LimitsE2E, InterimAnswersAreBoundedAndAnAnswerNeedsAStatusLine) {
     const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
     auto repeat = [](const std::string& piece, int times) {
         std::string text;
@@ -246,6 +246,7 @@ TEST(LimitsE2E, InterimAnswersAreBounded) {
         {"sixteen interim answers", repeat(kContinue, 16) + kFinal, 200},
         {"seventeen", repeat(kContinue, 17) + kFinal, 500},
         {"interim answers without end", repeat(kContinue, 2000), 500},
+        {"an answer without a status line", "\r\nContent-Length: 2\r\n\r\nok", 500},
         {"an upgrade nobody asked for",
          "HTTP/1.1 101 Switching Protocols\r\nUpgrade: other\r\nConnection: upgrade\r\n\r\nraw",
          500},
