@@ -162,6 +162,29 @@ TEST(LimitsE2E, BeyondTheConnectionBoundNewcomersGet503) {
     }));
 }
 
+TEST(LimitsE2E, ABrowserThatStopsReadingIsDropped) {
+    ScopedLimits limits("stall=300");
+    // Far more than the socket buffers on the way can hold.
+    const std::string body(64 << 20, 'b');
+    Origin origin([&](const OriginRequest&) { return Reply::Text(200, body); });
+    ProxyDaemon proxy;
+    ASSERT_TRUE(proxy.Ready());
+    const int browser = Connect(proxy.Port());
+    ASSERT_GE(browser, 0);
+    const int small = 64 * 1024;
+    ::setsockopt(browser, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const std::string request = RequestHead(origin, "/big") + "\r\n";
+    ::send(browser, request.data(), request.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(4000ms); // reads nothing meanwhile
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::string received = ReadToEnd(browser, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "the proxy kept the connection";
+    EXPECT_EQ(received.rfind("HTTP/1.1 200 ", 0), 0u);
+    EXPECT_LT(received.size(), body.size());
+    ::close(browser);
+}
+
 TEST(LimitsE2E, ASilentServerGets504AfterOneAttempt) {
     ScopedLimits limits("server=400");
     Origin origin([](const OriginRequest& request) {
