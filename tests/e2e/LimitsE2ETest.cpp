@@ -175,7 +175,10 @@ TEST(LimitsE2E, ABrowserThatStopsReadingIsDropped) {
     ::setsockopt(browser, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     const std::string request = RequestHead(origin, "/big") + "\r\n";
     ::send(browser, request.data(), request.size(), MSG_NOSIGNAL);
-    std::this_thread::sleep_for(4000ms); // reads nothing meanwhile
+    // Once the answer flows, the browser reads nothing for a while.
+    pollfd flowing{browser, POLLIN, 0};
+    ASSERT_EQ(::poll(&flowing, 1, 10000), 1);
+    std::this_thread::sleep_for(2000ms);
 
     const auto start = std::chrono::steady_clock::now();
     const std::string received = ReadToEnd(browser, 5s);
