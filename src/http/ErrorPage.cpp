@@ -100,9 +100,11 @@ CIString Dotted(std::uint32_t networkOrder) {
 CIString LogTime() {
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+    // localtime_r sets the zone up once, and timezone with it. tzset() would
+    // read it anew on every page, freeing the zone's name while another
+    // connection's page may be reading it.
     localtime_r(&now, &local);
     const long east = -timezone;
     const long offset = east < 0 ? -east : east;

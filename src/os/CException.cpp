@@ -70,6 +70,8 @@ CORVANE_PREDEFINED_ERROR(RequestBlocked, 403, "requestblocked.html")
 CORVANE_PREDEFINED_ERROR(InternalError, 500, "internalerr.html")
 CORVANE_PREDEFINED_ERROR(MediaTypeBlocked, 415, "mediatypeblocked.html")
 CORVANE_PREDEFINED_ERROR(FileNotFound, 404, "filenotfound.html")
+CORVANE_PREDEFINED_ERROR(RequestTimeout, 408, "requesttimeout.html")
+CORVANE_PREDEFINED_ERROR(GatewayTimeout, 504, "gatewaytimeout.html")
 
 #undef CORVANE_PREDEFINED_ERROR
 

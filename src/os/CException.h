@@ -99,4 +99,6 @@ const CHTMLErrException& RequestBlocked();   // 403 requestblocked.html
 const CHTMLErrException& InternalError();    // 500 internalerr.html
 const CHTMLErrException& MediaTypeBlocked(); // 415 mediatypeblocked.html
 const CHTMLErrException& FileNotFound();     // 404 filenotfound.html
+const CHTMLErrException& RequestTimeout();   // 408 requesttimeout.html
+const CHTMLErrException& GatewayTimeout();   // 504 gatewaytimeout.html
 } // namespace errors

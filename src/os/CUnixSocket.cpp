@@ -2,6 +2,7 @@
 
 #include "os/CException.h"
 #include "os/CPersistentSockets.h"
+#include "os/Limits.h"
 #include "text/CIString.h"
 
 #include <algorithm>
@@ -46,6 +47,18 @@ int PollUntil(pollfd& p, int timeoutMs) {
     }
 }
 
+// The limit every pooled connection carries (see Close).
+int PooledReadTimeoutMs() {
+    return Limits::Current().serverReadMs;
+}
+
+void SetTimeLimit(int fd, int option, int ms) {
+    ms = std::max(0, ms);
+    const timeval limit{ms / 1000, (ms % 1000) * 1000};
+    if (::setsockopt(fd, SOL_SOCKET, option, &limit, sizeof limit) != 0)
+        throw COSErrException(errno);
+}
+
 // The IPv4 address of host: dotted text as it is, a name through the resolver
 // (its first IPv4 address). False when there is none.
 bool Resolve(const std::string& host, in_addr& address) {
@@ -72,7 +85,7 @@ bool Resolve(const std::string& host, in_addr& address) {
 
 } // namespace
 
-CUnixSocket::CUnixSocket() {
+CUnixSocket::CUnixSocket() : m_serverReadTimeoutMs(Limits::Current().serverReadMs) {
     Reset();
 }
 
@@ -90,7 +103,10 @@ void CUnixSocket::Attach(int fd) {
     m_peerAddress = 0;
     m_peerPort = 0;
     m_keepAlive = false;
-    m_readTimeoutMs = 0; // a browser may think as long as it likes
+    m_hasDeadline = false;
+    // A receive waits for the browser no longer than an idle connection may
+    // stay; the request head has a deadline of its own (SetReadDeadline).
+    m_readTimeoutMs = Limits::Current().browserIdleMs;
     if (!Adopt(fd, Origin::Fresh))
         ::close(fd);
 }
@@ -102,9 +118,17 @@ bool CUnixSocket::Adopt(int fd, Origin origin) {
         // some 40 ms. A pooled connection has this already.
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // A peer that takes nothing for this long fails our send instead of
+        // holding the thread: a browser that stopped reading, a stuck server.
+        // A pooled connection carries it already.
+        try {
+            SetTimeLimit(fd, SO_SNDTIMEO, Limits::Current().sendStallMs);
+        } catch (const COSErrException&) {
+            // Without the limit the connection still works.
+        }
     }
     // Every pooled connection carries the server read limit (see Close).
-    m_appliedTimeoutMs = origin == Origin::Pooled ? kServerReadTimeoutMs : 0;
+    m_appliedTimeoutMs = origin == Origin::Pooled ? PooledReadTimeoutMs() : 0;
     m_localAddress.clear();
     m_held.clear();
     StCritical lock(m_fdLock);
@@ -144,11 +168,49 @@ void CUnixSocket::ApplyReadTimeout() {
     // it is only set again when it changes.
     if (m_readTimeoutMs == m_appliedTimeoutMs)
         return;
-    const int ms = std::max(0, m_readTimeoutMs);
-    timeval limit{ms / 1000, (ms % 1000) * 1000};
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
-        throw COSErrException(errno);
+    SetTimeLimit(m_fd, SO_RCVTIMEO, m_readTimeoutMs);
     m_appliedTimeoutMs = m_readTimeoutMs;
+}
+
+void CUnixSocket::SetReadDeadline(std::chrono::steady_clock::time_point deadline) {
+    m_hasDeadline = true;
+    m_deadline = deadline;
+}
+
+void CUnixSocket::AwaitDeadline() {
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = PollUntil(p, MillisecondsLeft(m_deadline));
+    if (rc < 0)
+        throw COSErrException(errno);
+    if (rc == 0) {
+        m_keepAlive = false; // half a message came: the connection is out of step
+        throw COSErrException(ETIMEDOUT);
+    }
+}
+
+bool CUnixSocket::WaitForInput(int ms) {
+    if (!m_input.Empty())
+        return true;
+    if (m_fd < 0)
+        throw COSErrException(EBADF);
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = PollUntil(p, ms);
+    if (rc < 0)
+        throw COSErrException(errno);
+    return rc > 0;
+}
+
+void CUnixSocket::ShutdownSend() {
+    Flush();
+    StCritical lock(m_fdLock);
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_WR);
+}
+
+void CUnixSocket::SendInterim(std::string_view head) {
+    const bool nothingSent = m_nothingSent;
+    SendText(head);
+    m_nothingSent = nothingSent;
 }
 
 std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
@@ -159,6 +221,8 @@ std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
     const bool own = &buf == &m_input;
     ApplyReadTimeout();
     for (;;) {
+        if (m_hasDeadline)
+            AwaitDeadline();
         std::uint32_t room = own ? kReceiveGrow : kReceiveBodyGrow;
         char* at = buf.BeginWrite(room, kReceiveMinFree);
         std::size_t limit = room;
@@ -334,8 +398,8 @@ void CUnixSocket::Close() {
         }
         // Pooled connections all carry the server read limit, so that the
         // next user need not set it again.
-        if (reusable && m_appliedTimeoutMs != kServerReadTimeoutMs) {
-            m_readTimeoutMs = kServerReadTimeoutMs;
+        if (reusable && m_appliedTimeoutMs != PooledReadTimeoutMs()) {
+            m_readTimeoutMs = PooledReadTimeoutMs();
             try {
                 ApplyReadTimeout();
             } catch (const CException&) {
@@ -362,6 +426,20 @@ void CUnixSocket::CloseNoPool() {
     Close();
 }
 
+void CUnixSocket::Drop() {
+    m_keepAlive = false;
+    m_held.clear();
+    {
+        StCritical lock(m_fdLock);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    m_peerAddress = 0;
+    m_peerPort = 0;
+    m_input.Clear();
+}
+
 void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePool) {
     if (IsOpen())
         Close();
@@ -375,6 +453,7 @@ void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePoo
     m_peerAddress = address.s_addr;
     m_peerPort = port;
     m_readTimeoutMs = m_serverReadTimeoutMs;
+    m_hasDeadline = false;
 
     if (usePool) {
         const int idle = CPersistentSockets::Instance().Take(address.s_addr, port);

@@ -5,6 +5,7 @@
 #include "text/CIString.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,8 +20,6 @@
 class CUnixSocket : public CGenericSocket {
 public:
     static constexpr int kConnectTimeoutMs = 30 * 1000;
-    // A server that sends nothing for this long is given up.
-    static constexpr int kServerReadTimeoutMs = 5 * 60 * 1000;
     // Longest wait for the peer to close after our half-close.
     static constexpr int kDrainTimeoutMs = 2000;
 
@@ -29,7 +28,7 @@ public:
     ~CUnixSocket() override;
 
     // Takes an accepted browser connection: no peer address, keep-alive off,
-    // no read time limit.
+    // the browser's idle limit on every read (os/Limits.h).
     void Attach(int fd);
 
     std::uint32_t Receive(CBuffer& buf) override;
@@ -49,19 +48,38 @@ public:
     virtual void Connect(std::string_view host, std::uint16_t port, bool usePool);
     // Closes for good: the connection is never handed to the pool.
     void CloseNoPool();
+    // Closes at once, without waiting for the peer to close its side: for a
+    // connection that failed, whose peer may never do so.
+    void Drop();
 
     // From any thread: shuts the connection down both ways and makes every
     // later Connect fail. The owner still closes the descriptor.
     void Abort();
     bool Aborted() const { return m_aborted.load(); }
 
-    // Read time limit in milliseconds, 0 for none. Connect sets it to the
-    // server limit; Attach to none. A tunnel sets 0 after connecting.
+    // Read time limit in milliseconds, 0 for none: a single receive that waits
+    // longer fails with ETIMEDOUT. Connect sets it to the server limit, Attach
+    // to the browser's idle limit. A tunnel sets 0 after connecting.
     int ReadTimeout() const { return m_readTimeoutMs; }
     void SetReadTimeout(int ms) { m_readTimeoutMs = ms; }
-    // The limit every Connect applies (default five minutes).
+    // The limit every Connect applies (default: Limits::serverReadMs).
     void SetServerReadTimeout(int ms) { m_serverReadTimeoutMs = ms; }
     void SetConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
+    // A point in time by which every receive must be done, however many it
+    // takes (a trickling peer passes any per-receive limit); a receive that
+    // would end later fails with ETIMEDOUT. Cleared by ClearReadDeadline.
+    void SetReadDeadline(std::chrono::steady_clock::time_point deadline);
+    void ClearReadDeadline() { m_hasDeadline = false; }
+    // Waits up to ms for input (buffered input counts, and so does the peer's
+    // close, which a read then reports). False when nothing came in time.
+    bool WaitForInput(int ms);
+
+    // Ends our sending direction (the peer reads the end of the data) and
+    // keeps receiving: passes a half-close on through a tunnel.
+    void ShutdownSend();
+    // Sends an interim (1xx) head: the browser still gets a whole response
+    // after it, so an error page then still writes its own head.
+    void SendInterim(std::string_view head);
 
     int Descriptor() const override { return m_fd; }
 
@@ -83,6 +101,8 @@ private:
                  const void* tail, std::size_t tailLength);
     // Puts the read time limit into the descriptor when it changed.
     void ApplyReadTimeout();
+    // Waits for input until the read deadline; throws ETIMEDOUT after it.
+    void AwaitDeadline();
     void SendHeldWith(const void* data, std::size_t n, const void* tail, std::size_t tailLength);
 
     CCriticalSection m_fdLock; // guards m_fd against Abort from another thread
@@ -92,6 +112,8 @@ private:
     int m_appliedTimeoutMs = 0; // the limit the descriptor has
     CIString m_localAddress;    // cached: a connection's own end never moves
     std::string m_held;
-    int m_serverReadTimeoutMs = kServerReadTimeoutMs;
+    int m_serverReadTimeoutMs;
     int m_connectTimeoutMs = kConnectTimeoutMs;
+    bool m_hasDeadline = false;
+    std::chrono::steady_clock::time_point m_deadline;
 };

@@ -47,3 +47,15 @@ std::uint32_t CConnCounter::Active() {
     StCritical guard(m_lock);
     return m_active;
 }
+
+void CConnCounter::CountRefused() {
+    if (m_statistic != nullptr)
+        m_statistic->ConnectionRefused();
+    StCritical guard(m_lock);
+    ++m_refused;
+}
+
+std::uint32_t CConnCounter::Refused() {
+    StCritical guard(m_lock);
+    return m_refused;
+}

@@ -41,9 +41,12 @@ public:
     void Unregister(Handle handle);
 
     void AbortAllAndWait();
+    // A connection that the listener turned away because the bound was reached.
+    void CountRefused();
 
     std::uint32_t Total();
     std::uint32_t Active();
+    std::uint32_t Refused();
 
 private:
     CStatistic* m_statistic;
@@ -51,5 +54,6 @@ private:
     std::condition_variable_any m_changed;
     std::uint32_t m_total = 0;
     std::uint32_t m_active = 0;
+    std::uint32_t m_refused = 0;
     std::list<Entry> m_open;
 };

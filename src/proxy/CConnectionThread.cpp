@@ -4,6 +4,7 @@
 #include "http/HeaderFilter.h"
 #include "http/HostBlocking.h"
 #include "os/CException.h"
+#include "os/Limits.h"
 #include "settings/CHostList.h"
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -28,6 +31,12 @@ constexpr std::uint32_t kBodyBufferKeep = 65536 + 8192;
 // Empty lines a browser may send between requests (some send CR LF after a
 // POST body); more than this and the connection is not talking HTTP.
 constexpr int kMaxStrayEmptyLines = 4;
+
+// A server that took the whole request and then let the read limit pass.
+bool IsSilence(const CException& error) {
+    const auto* os = dynamic_cast<const COSErrException*>(&error);
+    return os != nullptr && os->OsError() == ETIMEDOUT;
+}
 
 } // namespace
 
@@ -102,14 +111,38 @@ CConnectionThread::Next CConnectionThread::ServeRequest() {
 bool CConnectionThread::ReadRequestHead() {
     m_request.Reset();
     m_response.Reset();
-    for (int stray = 0;; ++stray) {
-        m_browser.Reset();
-        m_request.ParseHead(m_browser, CConnInfo::kParseRequest);
-        if (!m_request.FirstLine().empty())
-            return true;
-        if (stray == kMaxStrayEmptyLines)
-            throw errors::BadRequest();
+    const Limits& limits = Limits::Current();
+    // A browser that holds a connection and asks for nothing loses it. A
+    // graceful stop ends this wait at once: the abort shuts the connection
+    // down, which reads as the browser's close.
+    if (!m_browser.WaitForInput(limits.browserIdleMs)) {
+        m_browser.Close();
+        return false;
     }
+    // From its first byte on, the head has one deadline, however thinly the
+    // browser spreads it out.
+    m_browser.SetReadDeadline(std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(limits.requestHeadMs));
+    try {
+        for (int stray = 0;; ++stray) {
+            m_browser.Reset();
+            m_request.ParseHead(m_browser, CConnInfo::kParseRequest);
+            if (!m_request.FirstLine().empty())
+                break;
+            if (stray == kMaxStrayEmptyLines)
+                throw errors::BadRequest();
+        }
+    } catch (const COSErrException& error) {
+        m_browser.ClearReadDeadline();
+        if (error.OsError() == ETIMEDOUT)
+            throw errors::RequestTimeout();
+        throw;
+    } catch (...) {
+        m_browser.ClearReadDeadline();
+        throw;
+    }
+    m_browser.ClearReadDeadline();
+    return true;
 }
 
 void CConnectionThread::ChooseGroup() {
@@ -178,12 +211,19 @@ void CConnectionThread::ConnectWithRetries() {
         std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
                                                         : CSettings::kProxyEngineServerRetry));
     for (int attempt = 0; attempt < limit; ++attempt) {
+        m_exchange.requestSent = false;
         try {
             TryOnce(attempt, host.View(), port);
             return;
-        } catch (const CException&) {
-            // A connection that failed is never offered to the next request.
-            m_server.CloseNoPool();
+        } catch (const CException& error) {
+            // A connection that failed is never offered to the next request,
+            // nor waited for: a silent server would not close its side.
+            m_server.Drop();
+            // The retry is for connections that fail before the request is
+            // through, or that the server closed. One that took the request
+            // and stayed silent would only make the browser wait twice.
+            if (m_exchange.requestSent && IsSilence(error))
+                throw errors::GatewayTimeout();
             // Once the browser has sent more body than was kept, there is
             // nothing complete to send again.
             if (m_bodyStarted && !m_bodyCopyComplete)
@@ -205,6 +245,7 @@ void CConnectionThread::TryOnce(int attempt, std::string_view host, std::uint16_
 
     ForwardRequestHead();
     ForwardRequestBody(attempt);
+    m_exchange.requestSent = true;
     ReadResponseHead();
 }
 
@@ -260,17 +301,34 @@ void CConnectionThread::ReadResponseHead() {
         m_exchange.responseRead = true;
         return;
     }
-    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    ParseResponseHead();
     // Interim answers (100 Continue, 103 Early Hints) come before the real one:
     // an HTTP/1.1 browser sees them, an HTTP/1.0 browser would not understand.
-    while (m_response.IsInterimResponse()) {
+    // A few at most: a server that never comes to its answer fails the attempt.
+    for (int interim = 1; m_response.IsInterimResponse(); ++interim) {
+        if (interim > Limits::Current().maxInterim)
+            throw COSErrException(EPROTO);
         if (m_request.Version() > 0x10000)
-            m_response.WriteHead(m_browser);
+            m_browser.SendInterim(m_response.BuildHead().View());
         m_response.Reset();
         m_response.SetFilterFlags(m_exchange.whiteFlags);
-        m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+        ParseResponseHead();
     }
+    // Switching protocols answers only a request that asked to: otherwise the
+    // bytes behind it are nothing this request can be given.
+    CIString upgrade;
+    if (m_response.Status() == 101 && !m_request.GetHeader(vocab::kHdrUpgrade, upgrade))
+        throw COSErrException(EPROTO);
     m_exchange.responseRead = true;
+}
+
+void CConnectionThread::ParseResponseHead() {
+    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    // An empty first line passes the parser (a browser may send one before its
+    // request), but an answer without a status line is no answer: the
+    // browser would get it as a head of nonsense.
+    if (m_response.Type() != CConnInfo::kTypeResponse)
+        throw errors::BadRequest();
 }
 
 void CConnectionThread::BlockMediaType() {
@@ -321,15 +379,31 @@ void CConnectionThread::RelayBody() {
 }
 
 void CConnectionThread::Tunnel() {
-    m_server.SetReadTimeout(0); // a tunnel may stay quiet for as long as it likes
+    // A tunnel may stay quiet for as long as it likes while both ways are
+    // open; every read below follows a wait.
+    m_server.SetReadTimeout(0);
+    m_browser.SetReadTimeout(0);
     m_browser.SetBodyBytesLeft(-1);
     m_server.SetBodyBytesLeft(-1);
-    for (;;) {
-        const bool fromServer = m_browser.WaitReadable(&m_server, 0);
+    // Each direction runs until its sender shuts it; the shutdown is passed on
+    // and the other direction goes on: a client that has sent its last bytes
+    // may still be waiting for the answer.
+    bool up = true;   // browser to server
+    bool down = true; // server to browser
+    while (up || down) {
+        bool fromServer = down;
+        if (up && down) {
+            fromServer = m_browser.WaitReadable(&m_server, 0);
+        } else if (!(down ? m_server : m_browser).WaitForInput(Limits::Current().serverReadMs)) {
+            break; // half a tunnel left silent: nobody is waiting any more
+        }
         CUnixSocket& from = fromServer ? m_server : m_browser;
         CUnixSocket& to = fromServer ? m_browser : m_server;
-        if (from.Read(m_body) == 0)
-            break;
+        if (from.Read(m_body) == 0) {
+            to.ShutdownSend();
+            (fromServer ? down : up) = false;
+            continue;
+        }
         if (fromServer)
             m_exchange.bytesSent += m_body.Size();
         to.Send(m_body.Data(), m_body.Size());

@@ -47,6 +47,7 @@ private:
         std::uint32_t whiteFlags = 0;
         bool viaProxy = false;
         bool responseRead = false;
+        bool requestSent = false; // the attempt's whole request reached the server
         std::unique_ptr<CWasher> washer;
     };
 
@@ -64,6 +65,7 @@ private:
     void ForwardRequestHead();
     void ForwardRequestBody(int attempt);
     void ReadResponseHead();
+    void ParseResponseHead();
     void BlockMediaType();
     void ChooseWasher();
     void SendResponseHead();

@@ -1,11 +1,14 @@
 #include "proxy/CListenerThread.h"
 
+#include "os/Limits.h"
 #include "proxy/CConnectionThread.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
+#include <string_view>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +18,30 @@ namespace {
 // once would only spin, so wait a moment first.
 bool IsResourceShortage(int error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+// What a browser beyond the bound is told, in one send that never waits.
+constexpr std::string_view kBusyAnswer = "HTTP/1.0 503 Service Unavailable\r\n"
+                                         "Content-Type: text/plain\r\n"
+                                         "Content-Length: 30\r\n"
+                                         "Connection: close\r\n"
+                                         "Retry-After: 5\r\n"
+                                         "\r\n"
+                                         "Too many connections, retry.\r\n";
+static_assert(kBusyAnswer.size() - kBusyAnswer.find("\r\n\r\n") - 4 == 30);
+
+// Raises the soft open-file limit to the hard one; returns the limit in force.
+std::uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : limit.rlim_cur;
 }
 
 } // namespace
@@ -27,6 +54,12 @@ CListenerThread::~CListenerThread() {
 }
 
 bool CListenerThread::Listen(std::uint16_t port) {
+    const std::uint64_t openFiles = RaiseOpenFileLimit();
+    if (m_maxConnections == 0) {
+        const int configured = Limits::Current().maxConnections;
+        m_maxConnections = configured > 0 ? static_cast<std::uint32_t>(configured)
+                                          : Limits::ConnectionBound(openFiles);
+    }
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return false;
@@ -81,8 +114,27 @@ void CListenerThread::AcceptLoop() {
             ::close(fd);
             break;
         }
+        if (m_counter.Active() >= m_maxConnections) {
+            Refuse(fd);
+            continue;
+        }
         StartConnection(fd, peer.sin_addr.s_addr);
     }
+}
+
+void CListenerThread::Refuse(int fd) {
+    m_counter.CountRefused();
+    // Never blocks the accept loop: a fresh connection's send buffer takes the
+    // short answer whole, and a peer that cannot take it loses nothing it
+    // was promised.
+    ::send(fd, kBusyAnswer.data(), kBusyAnswer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::shutdown(fd, SHUT_WR);
+    // What the browser has sent already is read away, so that the close does
+    // not answer it with a reset that could overtake the 503.
+    char scrap[4096];
+    for (int i = 0; i < 4 && ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT) > 0; ++i) {
+    }
+    ::close(fd);
 }
 
 void CListenerThread::StartConnection(int fd, std::uint32_t peerAddress) {

@@ -19,8 +19,9 @@ public:
     CListenerThread(const CListenerThread&) = delete;
     CListenerThread& operator=(const CListenerThread&) = delete;
 
-    // Listens on all interfaces at port (0: any free port) and starts the
-    // accept thread. False when the socket cannot be set up.
+    // Raises the open-file limit as far as it goes, listens on all interfaces
+    // at port (0: any free port) and starts the accept thread. False when the
+    // socket cannot be set up.
     bool Listen(std::uint16_t port);
     // Ends the accept loop and waits for the accept thread.
     void Cancel();
@@ -28,13 +29,20 @@ public:
     // The port actually bound (useful after Listen(0)).
     std::uint16_t Port() const;
     CConnCounter& Counter() { return m_counter; }
+    // Browser connections held at once; beyond it a new connection gets a
+    // short 503 and is closed. Before Listen: 0 lets Listen derive it from
+    // the open-file limit (os/Limits.h).
+    std::uint32_t MaxConnections() const { return m_maxConnections; }
+    void SetMaxConnections(std::uint32_t n) { m_maxConnections = n; }
 
 private:
     void AcceptLoop();
     void StartConnection(int fd, std::uint32_t peerAddress);
+    void Refuse(int fd);
 
     int m_fd = -1;
     std::atomic<bool> m_stopping{false};
+    std::uint32_t m_maxConnections = 0;
     std::thread m_acceptThread;
     CConnCounter m_counter;
 };

@@ -25,6 +25,7 @@ constexpr std::array<std::string_view, CStatistic::kBytesCount> kBytesNames = {
 
 constexpr std::string_view kConnections = "Connections";
 constexpr std::string_view kActiveConnections = "ActiveConnections";
+constexpr std::string_view kRefusedConnections = "RefusedConnections";
 constexpr std::string_view kResetTime = "ResetTime";
 constexpr std::string_view kResetDay = "ResetTimeDay";
 constexpr std::string_view kResetMonth = "ResetTimeMonth";
@@ -120,6 +121,16 @@ void CStatistic::ConnectionClosed() {
         --m_activeConnections;
 }
 
+void CStatistic::ConnectionRefused() {
+    StCritical guard(m_counterLock);
+    ++m_refusedConnections;
+}
+
+std::uint32_t CStatistic::RefusedConnections() {
+    StCritical guard(m_counterLock);
+    return m_refusedConnections;
+}
+
 std::uint32_t CStatistic::ActiveConnections() {
     StCritical guard(m_counterLock);
     return m_activeConnections;
@@ -141,6 +152,7 @@ void CStatistic::Reset() {
     m_events.fill(0);
     m_bytes.fill(0);
     m_connections = 0;
+    m_refusedConnections = 0;
     m_resetTime = now;
 }
 
@@ -252,6 +264,8 @@ std::string CStatistic::ValueText(std::string_view name, bool humanReadable) {
         return std::to_string(Connections());
     if (EqualsNoCase(name, kActiveConnections))
         return std::to_string(ActiveConnections());
+    if (EqualsNoCase(name, kRefusedConnections))
+        return std::to_string(RefusedConnections());
     for (int i = 0; i < kEventCount; ++i)
         if (EqualsNoCase(name, kEventNames[i]))
             return std::to_string(Counter(static_cast<Event>(i)));

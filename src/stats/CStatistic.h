@@ -58,11 +58,16 @@ public:
     // Connection figures; only the default group's object keeps them.
     void ConnectionOpened();
     void ConnectionClosed();
+    // A connection turned away at the bound of open connections.
+    void ConnectionRefused();
     std::uint32_t ActiveConnections();
     std::uint32_t Connections();
+    // Refused since the last reset; like ActiveConnections, never saved.
+    std::uint32_t RefusedConnections();
 
     // A figure by its name (case-insensitive), as the statistics page shows
-    // it: counter names, "Connections", "ActiveConnections", "ResetTime".
+    // it: counter names, "Connections", "ActiveConnections",
+    // "RefusedConnections", "ResetTime".
     // With humanReadable, byte counts of 1024 and more are given in KB, MB or
     // GB with one decimal. Unknown names give "0".
     std::string ValueText(std::string_view name, bool humanReadable);
@@ -98,5 +103,6 @@ private:
     std::array<std::uint64_t, kBytesCount> m_bytes{};
     std::uint32_t m_activeConnections = 0;
     std::uint32_t m_connections = 0;
+    std::uint32_t m_refusedConnections = 0;
     std::tm m_resetTime{};
 };

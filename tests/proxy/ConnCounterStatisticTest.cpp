@@ -17,6 +17,12 @@ TEST(ConnCounterStatistic, CountsOpenAndAllConnections) {
         EXPECT_EQ(top.ActiveConnections(), 1u);
         counter.Unregister(second.handle);
         EXPECT_EQ(top.ActiveConnections(), 0u);
+        // Refusals are counted apart: they never were open connections.
+        counter.CountRefused();
+        EXPECT_EQ(top.ValueText("RefusedConnections", false), "1");
+        EXPECT_EQ(top.Connections(), 2u);
+        top.Reset();
+        EXPECT_EQ(top.ValueText("refusedconnections", false), "0");
     }
     CConnCounter uncounted; // without statistics it still numbers connections
     const auto only = uncounted.Register([] {});
