@@ -173,7 +173,9 @@ int CSetURLList::MatchEncoded(const CIString& encodedUrl) const {
         RebuildIndexLocked();
     // The entries that could match, tried in list order: the first that
     // matches decides.
-    std::vector<std::uint32_t> candidates(m_state.unfiltered);
+    // Reused by the thread, so that a lookup allocates nothing.
+    thread_local std::vector<std::uint32_t> candidates;
+    candidates.assign(m_state.unfiltered.begin(), m_state.unfiltered.end());
     pairs.ForEach([&](std::uint16_t pair) {
         for (std::uint32_t i = m_state.bucketStart[pair]; i < m_state.bucketStart[pair + 1]; ++i) {
             const CSetURLListIndex::Filed& filed = m_state.bucketed[i];

@@ -21,14 +21,6 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view word) no
 
 } // namespace
 
-bool IsBlank(char c) noexcept {
-    return c == ' ' || c == '\0' || c == '\xff' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool IsLetterOrDigit(char c) noexcept {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
 std::size_t FindNoCase(std::string_view text, std::string_view word, std::size_t from) noexcept {
     if (word.empty() || from > text.size() || text.size() - from < word.size())
         return word.empty() && from <= text.size() ? from : kNotFound;

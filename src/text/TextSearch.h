@@ -12,8 +12,12 @@ namespace textsearch {
 inline constexpr std::size_t kNotFound = std::string_view::npos;
 
 // The blanks of the tag scanner: space, NUL, 0xFF, tab, CR, LF.
-bool IsBlank(char c) noexcept;
-bool IsLetterOrDigit(char c) noexcept;
+inline bool IsBlank(char c) noexcept {
+    return c == ' ' || c == '\0' || c == '\xff' || c == '\t' || c == '\r' || c == '\n';
+}
+inline bool IsLetterOrDigit(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // First occurrence of word at or after from, letters compared without case.
 std::size_t FindNoCase(std::string_view text, std::string_view word, std::size_t from = 0) noexcept;
