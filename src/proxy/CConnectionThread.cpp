@@ -177,19 +177,29 @@ void CConnectionThread::ConnectWithRetries() {
     const int limit =
         std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
                                                         : CSettings::kProxyEngineServerRetry));
+    bool badAnswer = false;
     for (int attempt = 0; attempt < limit; ++attempt) {
         try {
             TryOnce(attempt, host.View(), port);
             return;
-        } catch (const CException&) {
+        } catch (const CException& error) {
             // A connection that failed is never offered to the next request.
             m_server.CloseNoPool();
+            // A body the browser framed badly is its own fault, whatever the
+            // server would have said.
+            if (error.Serial() == errors::BadRequest().Serial())
+                throw;
+            // A server that answered with something unreadable is not one
+            // that could not be reached.
+            badAnswer = error.Serial() == errors::BadGateway().Serial();
             // Once the browser has sent more body than was kept, there is
             // nothing complete to send again.
             if (m_bodyStarted && !m_bodyCopyComplete)
                 break;
         }
     }
+    if (badAnswer)
+        throw errors::BadGateway();
     throw errors::CannotConnect();
 }
 
