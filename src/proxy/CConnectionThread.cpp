@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <poll.h>
 
 namespace {
 
@@ -212,6 +214,7 @@ void CConnectionThread::TryOnce(int attempt, std::string_view host, std::uint16_
     // a failure, perhaps of exactly such a connection.
     m_server.Connect(host, port, attempt == 0);
     m_server.SetKeepAlive(m_start->UseHTTP11() && !IsConnect());
+    m_earlyAnswer = false;
 
     ForwardRequestHead();
     ForwardRequestBody(attempt);
@@ -234,7 +237,9 @@ void CConnectionThread::ForwardRequestHead() {
 
 // Relays the request body with the proxy's own framing: the length the browser
 // announced, or chunks re-written as read. Never more than the body itself:
-// what the browser sent behind it is its next request.
+// what the browser sent behind it is its next request. A server may answer
+// before it has the body (a refusal, or 100 Continue to ask for it), so it is
+// watched all along; a final answer stops the body.
 void CConnectionThread::ForwardRequestBody(int attempt) {
     const bool chunked = m_browser.ChunkedInput();
     if (!chunked && m_browser.BodyBytesLeft() <= 0 && !m_bodyStarted)
@@ -243,26 +248,97 @@ void CConnectionThread::ForwardRequestBody(int attempt) {
     if (attempt > 0 && m_bodyStarted) {
         // The body was read for an earlier attempt and kept whole.
         if (!m_bodyCopy.empty())
-            m_server.Send(m_bodyCopy.data(), static_cast<std::uint32_t>(m_bodyCopy.size()));
+            SendBodyBlock(m_bodyCopy);
     } else {
         m_bodyStarted = true;
         bool kept = true;
-        while (m_browser.Read(m_body) > 0) {
+        // A browser that sent "Expect: 100-continue" waits for the server's
+        // 100 (or its own timer) before its body comes: whatever the server
+        // says in the meantime goes to the browser at once.
+        while (!m_browser.EndOfData()) {
+            if (ServerSpeaksBeforeBrowser()) {
+                if (ReadEarlyAnswer())
+                    break;
+                continue;
+            }
+            if (m_browser.Read(m_body) == 0)
+                break;
             if (kept && m_bodyCopy.size() + m_body.Size() <= kMaxBodyCopy)
                 m_bodyCopy.append(m_body.Data(), m_body.Size());
             else
                 kept = false;
-            m_server.Send(m_body.Data(), m_body.Size());
+            SendBodyBlock(m_body.View());
             m_body.Clear(kBodyBufferKeep);
+            if (m_earlyAnswer)
+                break;
         }
+        m_body.Clear(kBodyBufferKeep);
         m_bodyCopyComplete = kept;
     }
-    if (chunked)
+    if (chunked && !m_earlyAnswer)
         m_server.Send(nullptr, 0); // the last chunk
     m_server.SetChunkedOutput(false);
 }
 
+void CConnectionThread::SendBodyBlock(std::string_view bytes) {
+    try {
+        m_server.Send(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    } catch (const CException&) {
+        // A server that answered and closed refuses the rest of the body; its
+        // answer may be waiting still.
+        if (!ServerSpeaks(0) || !ReadEarlyAnswer())
+            throw;
+    }
+}
+
+bool CConnectionThread::ServerSpeaks(int timeoutMs) {
+    if (!m_server.Input().Empty())
+        return true;
+    pollfd server{m_server.Descriptor(), POLLIN, 0};
+    int rc;
+    while ((rc = ::poll(&server, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    return rc > 0;
+}
+
+bool CConnectionThread::ServerSpeaksBeforeBrowser() {
+    if (!m_server.Input().Empty())
+        return true;
+    if (!m_browser.Input().Empty())
+        return false;
+    pollfd fds[2] = {{m_server.Descriptor(), POLLIN, 0}, {m_browser.Descriptor(), POLLIN, 0}};
+    // Without news from either side the browser read decides, with its own
+    // time limit.
+    const int limit = m_browser.ReadTimeout() > 0 ? m_browser.ReadTimeout() : -1;
+    int rc;
+    while ((rc = ::poll(fds, 2, limit)) < 0 && errno == EINTR) {
+    }
+    return rc > 0 && fds[0].revents != 0;
+}
+
+bool CConnectionThread::ReadEarlyAnswer() {
+    m_response.Reset();
+    m_response.SetFilterFlags(m_exchange.whiteFlags);
+    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    if (m_response.IsInterimResponse()) {
+        if (m_request.Version() > 0x10000)
+            m_response.WriteHead(m_browser);
+        return false;
+    }
+    // The rest of the body is never sent, nor read: the browser connection
+    // closes after this answer, and the server may still wait for bytes.
+    m_earlyAnswer = true;
+    m_browser.SetKeepAlive(false);
+    m_server.SetKeepAlive(false);
+    return true;
+}
+
 void CConnectionThread::ReadResponseHead() {
+    if (m_earlyAnswer) {
+        // The final answer came while the body was sent, and is read.
+        m_exchange.responseRead = true;
+        return;
+    }
     m_response.Reset();
     m_response.SetFilterFlags(m_exchange.whiteFlags);
     if (DirectConnect()) {
