@@ -226,7 +226,11 @@ std::int64_t CGenericSocket::ReadChunkHeader() {
     // like a head.
     std::uint32_t trailer = 0;
     for (;;) {
-        ReadLine(line, kMaxLine, true);
+        try {
+            ReadLine(line, kMaxLine, true);
+        } catch (const CHTMLErrException&) {
+            RefuseFraming(); // a trailer line beyond the limit
+        }
         if (line.empty())
             break;
         trailer += static_cast<std::uint32_t>(line.size());

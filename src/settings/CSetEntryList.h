@@ -55,7 +55,7 @@ public:
         if (!append)
             m_entries.clear();
         for (const CIString& line : lines)
-            AddLineLocked(line.View());
+            AddLineChecked(line.View());
     }
 
     bool IsList() const override { return true; }
@@ -63,7 +63,7 @@ public:
     // Adds one list line; false when the list refuses it.
     bool AddLine(std::string_view line) {
         StCritical lock(m_lock);
-        return AddLineLocked(line);
+        return AddLineChecked(line);
     }
 
     std::size_t Count() const {
@@ -106,6 +106,11 @@ protected:
 
     // Reads one line and adds its entry, or refuses it; m_lock is held.
     virtual bool AddLineLocked(std::string_view line) = 0;
+    // The same for a line from outside: patterns are kept as C strings, so a
+    // NUL would cut the entry short and it would be written back as another.
+    bool AddLineChecked(std::string_view line) {
+        return line.find('\0') == std::string_view::npos && AddLineLocked(line);
+    }
 
     // Empties the list and passes every entry of a compiled-in table, its text
     // unscrambled when encoded, to add; all under the lock. Malformed encoded
