@@ -192,8 +192,11 @@ void CConnectionThread::ConnectWithRetries() {
             if (error.Serial() == errors::BadRequest().Serial())
                 throw;
             // A server that answered with something unreadable is not one
-            // that could not be reached.
+            // that could not be reached, and is not asked again: it has
+            // acted on the request already, perhaps.
             badAnswer = error.Serial() == errors::BadGateway().Serial();
+            if (badAnswer)
+                break;
             // Once the browser has sent more body than was kept, there is
             // nothing complete to send again.
             if (m_bodyStarted && !m_bodyCopyComplete)
