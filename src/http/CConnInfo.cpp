@@ -8,6 +8,7 @@
 #include "text/PercentEscape.h"
 #include "text/Vocabulary.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -76,13 +77,6 @@ constexpr StatusText kStatusTexts[] = {
 
 constexpr const char* kHttpPrefix = "HTTP/";
 
-// A response head that outgrows its bounds: the attempt fails, nothing is
-// shown to the browser from it.
-const CException& ResponseHeadTooLarge() {
-    static const CException error("Response head too large.");
-    return error;
-}
-
 bool IsSchemeChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
            c == '-' || c == '.';
@@ -111,16 +105,60 @@ const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
     }
 }
 
-// Parses "major.minor..." after "HTTP/"; false when the major part is missing.
-bool ParseVersion(const CIString& text, std::int32_t& version) {
-    const auto dot = text.find('.');
-    if (dot == CIString::npos || dot == 0)
+// "HTTP/" and one digit, a dot and one digit, nothing else: a version the two
+// ends of a connection cannot read differently.
+bool ParseVersion(std::string_view text, std::int32_t& version) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text.size() != 8 || !ci_string_view(text.data(), 5).starts_with(kHttpPrefix) ||
+        !digit(text[5]) || text[6] != '.' || !digit(text[7]))
         return false;
-    const int major = CIString(text.substr(0, dot)).ToInt();
-    const int minor = CIString(text.substr(dot + 1)).ToInt();
-    version = static_cast<std::int32_t>((static_cast<std::uint32_t>(major) << 16) |
-                                        static_cast<std::uint32_t>(minor));
+    version = ((text[5] - '0') << 16) | (text[7] - '0');
     return true;
+}
+
+bool IsTokenChar(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+bool IsToken(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsTokenChar);
+}
+
+// Head text carries no control bytes but the tab: a bare CR, a NUL or a form
+// feed is a line end or a string end to some reader or other.
+bool HasControlBytes(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (b < 0x20 && b != '\t') || b == 0x7f;
+    });
+}
+
+// A port is 1 to 65535 in decimal digits: anything else would be read as
+// another number by someone, past the lists written for the URL as it stands.
+bool ParsePort(std::string_view text, std::uint16_t& port) {
+    if (text.empty() || text.size() > 5)
+        return false;
+    std::uint32_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (n < 1 || n > 65535)
+        return false;
+    port = static_cast<std::uint16_t>(n);
+    return true;
+}
+
+// A Host field value: a host name, perhaps followed by a colon and a port.
+bool IsValidHostField(const CIString& value) {
+    const auto colon = value.rfind(':');
+    if (colon == CIString::npos || value.find(']', colon) != CIString::npos)
+        return true;
+    std::uint16_t port = 0;
+    return ParsePort(value.View().substr(colon + 1), port);
 }
 
 // Calls visit with each item of a comma-separated header value, blanks around
@@ -148,9 +186,9 @@ bool HasToken(const CIString& value, ci_string_view token) {
     return found;
 }
 
-// A Content-Length of a request: one or more comma-separated copies of one
-// plain decimal number. -1 when it is anything else.
-std::int64_t ParseRequestLength(const CIString& value) {
+// A Content-Length: one or more comma-separated copies of one plain decimal
+// number. -1 when it is anything else.
+std::int64_t ParseLength(const CIString& value) {
     std::int64_t result = -1;
     bool valid = true;
     ForEachListItem(value, [&](const CIString& item) {
@@ -309,70 +347,105 @@ CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod 
     m_parseTime = std::time(nullptr);
     m_requestMethod = requestMethod;
     const int kind = mode & 0x0f;
+    // What a server sends wrongly fails the attempt; what a browser sends
+    // wrongly is a bad request.
+    const auto refuse = [kind]() {
+        if (kind == kParseResponse)
+            throw errors::BadGateway();
+        throw errors::BadRequest();
+    };
+    const auto readLine = [&]() {
+        try {
+            return lines.ReadLine();
+        } catch (const CHTMLErrException&) {
+            refuse(); // a line beyond the limit
+            throw;
+        }
+    };
 
-    const CIString first = lines.ReadLine();
+    const CIString first = readLine();
     m_firstLine = first;
     m_headSize += static_cast<std::uint32_t>(first.size());
     std::size_t headBytes = first.size();
 
     CIString work(first);
     work.TrimLeft();
-    if (!work.empty()) {
+    if (work.empty()) {
+        // A browser may send an empty line between requests; a server's
+        // answer begins with its status line and nothing else.
+        if (kind == kParseResponse)
+            throw errors::BadGateway();
+    } else {
         bool good = false;
-        if ((kind == kParseAny || kind == kParseResponse) && work.StartsWith(kHttpPrefix))
-            good = ParseStatusLine(work);
+        if ((kind == kParseAny || kind == kParseResponse) && first.StartsWith(kHttpPrefix))
+            good = ParseStatusLine(first);
         else if (kind == kParseAny || kind == kParseRequest)
-            good = ParseRequestLine(work);
+            good = ParseRequestLine(first);
         if (!good) {
             lines.PushBackLine(first);
-            throw errors::BadRequest();
+            refuse();
         }
 
-        const auto tooLarge = [this]() {
-            if (m_type == kTypeResponse)
-                throw ResponseHeadTooLarge();
-            throw errors::BadRequest();
-        };
+        const bool request = m_type == kTypeRequest;
         HeaderPos last = m_headers.end();
-        bool foldedFraming = false;
         int headerLines = 0;
         for (;;) {
-            CIString line = lines.ReadLine();
+            const CIString line = readLine();
             m_headSize += static_cast<std::uint32_t>(line.size());
             headBytes += line.size();
-            line.TrimLeft();
-            if (line.size() <= 2) {
+            if (line.empty()) {
                 m_headComplete = true;
                 break;
             }
-            if (++headerLines > kMaxHeaderLines || headBytes > kMaxHeadBytes)
-                tooLarge();
-            const auto colon = line.find(':');
-            if (colon != CIString::npos) {
-                CIString value(line.substr(colon + 1));
-                value.TrimLeft();
-                last = AddHeader(CIString(line.substr(0, colon)), std::move(value));
-            } else if (last != m_headers.end()) {
-                last->second += line;
-                if (last->first == vocab::kHdrTransferEncoding ||
-                    last->first == vocab::kHdrContentLength)
-                    foldedFraming = true;
+            if (++headerLines > kMaxHeaderLines || headBytes > kMaxHeadBytes ||
+                HasControlBytes(line.View()))
+                refuse();
+            if (line[0] == ' ' || line[0] == '\t') {
+                // An obsolete line folding: a server may read it as a field of
+                // its own. From a server it is taken as blanks in the value;
+                // one before the first field is dropped.
+                if (request)
+                    refuse();
+                if (last != m_headers.end()) {
+                    CIString more(line);
+                    more.Trim(" \t");
+                    if (!last->second.empty() && !more.empty())
+                        last->second += ' ';
+                    last->second += more;
+                }
+                continue;
             }
+            // A field name is a token right up to its colon: "Name : value"
+            // is a field to some readers and a different one to others.
+            const auto colon = line.find(':');
+            if (colon == CIString::npos || !IsToken(line.View().substr(0, colon)))
+                refuse();
+            CIString value(line.substr(colon + 1));
+            value.TrimLeft(" \t");
+            last = AddHeader(CIString(line.substr(0, colon)), std::move(value));
         }
 
         GetHeader(vocab::kHdrReferer, m_referer);
         GetHeader(vocab::kHdrUserAgent, m_userAgent);
-        if (m_type == kTypeRequest)
-            CheckRequestFraming(foldedFraming);
+        if (request)
+            CheckRequestFraming();
+        else if (m_type == kTypeResponse && HasBody())
+            CheckResponseFraming();
     }
 
     m_framing = DecideFraming();
-    if (m_type == kTypeResponse && m_framing.chunked)
-        RemoveHeader(vocab::kHdrContentLength); // the chunks decide the length
+    if (m_type == kTypeResponse && m_framing.chunked) {
+        // The chunks decide the length; a server that also sent one may mean
+        // the other, so its connection carries nothing more.
+        if (RemoveHeader(vocab::kHdrContentLength) > 0)
+            m_framing.keepAlive = false;
+    }
 
     if (m_type == kTypeRequest) {
         if (m_host.empty()) {
             GetHeader(vocab::kHdrHost, m_host);
+            if (!IsValidHostField(m_host))
+                refuse();
         } else {
             // The request-URI names the host that is connected to, filtered
             // and logged; the server must be told that same host, and an
@@ -387,28 +460,38 @@ CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod 
     return m_framing;
 }
 
-bool CConnInfo::ParseStatusLine(CIString work) {
-    work.erase(0, 5);
-    if (!ParseVersion(work, m_version))
+// HTTP/x.y, one blank, three digits from 100 to 599, and then a blank and the
+// reason (which may be missing altogether).
+bool CConnInfo::ParseStatusLine(const CIString& line) {
+    const std::string_view text = line.View();
+    if (text.size() < 12 || HasControlBytes(text) || !ParseVersion(text.substr(0, 8), m_version) ||
+        text[8] != ' ')
         return false;
-    const auto blank = work.find(' ');
-    if (blank == CIString::npos)
+    int status = 0;
+    for (std::size_t i = 9; i < 12; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        status = status * 10 + (text[i] - '0');
+    }
+    if (status < 100 || status > 599 || (text.size() > 12 && text[12] != ' '))
         return false;
-    work.erase(0, blank + 1);
-    m_status = work.ToInt();
-    work.erase(0, std::min<std::size_t>(4, work.size()));
-    work.TrimLeft();
-    m_reason = work;
+    m_status = status;
+    CIString reason(text.size() > 13 ? text.substr(13) : std::string_view());
+    reason.TrimLeft(" \t");
+    m_reason = reason;
     m_type = kTypeResponse;
     return true;
 }
 
-bool CConnInfo::ParseRequestLine(CIString work) {
+// Method, one blank, request-target, one blank, HTTP/x.y: nothing more and
+// nothing less, so that no reader finds a different target or version in it.
+bool CConnInfo::ParseRequestLine(const CIString& line) {
     m_status = 0;
-    const auto blank = work.find(' ');
-    if (blank == CIString::npos)
+    const std::string_view text = line.View();
+    const auto blank = text.find(' ');
+    if (blank == std::string_view::npos || !IsToken(text.substr(0, blank)))
         return false;
-    const ci_string_view name(work.data(), blank);
+    const ci_string_view name(text.data(), blank);
     m_method = kMethodUnknown;
     for (std::size_t i = 1; i < kMethodNames.size(); ++i) {
         if (name == kMethodNames[i]) {
@@ -416,19 +499,21 @@ bool CConnInfo::ParseRequestLine(CIString work) {
             break;
         }
     }
-    work.erase(0, blank + 1);
-    work.TrimLeft();
-    const auto uriEnd = work.find(' ');
-    if (uriEnd == CIString::npos)
+    const auto uriEnd = text.find(' ', blank + 1);
+    if (uriEnd == std::string_view::npos || uriEnd == blank + 1)
         return false;
-    m_requestUri = work.substr(0, uriEnd);
+    const std::string_view target = text.substr(blank + 1, uriEnd - blank - 1);
+    if (HasControlBytes(target) || target.find('\t') != std::string_view::npos)
+        return false;
+    m_requestUri = CIString(target);
     if (!ParseURL(m_requestUri, false))
+        return false;
+    // A tunnel goes to a host and a port, both named.
+    if (m_method == kMethodConnect && (m_host.empty() || m_port == 0))
         return false;
     if (m_scheme == kSchemeNone && m_method != kMethodConnect)
         m_scheme = kSchemeHttp;
-    work.erase(0, uriEnd + 1);
-    work.TrimLeft();
-    if (!work.StartsWith(kHttpPrefix) || !ParseVersion(CIString(work.substr(5)), m_version))
+    if (!ParseVersion(text.substr(uriEnd + 1), m_version))
         return false;
     m_type = kTypeRequest;
     return true;
@@ -437,10 +522,7 @@ bool CConnInfo::ParseRequestLine(CIString work) {
 // A request body must be framed one way only: a proxy and the server behind it
 // that read the length differently would disagree on where the next request
 // starts.
-void CConnInfo::CheckRequestFraming(bool foldedFraming) {
-    if (foldedFraming)
-        throw errors::BadRequest();
-
+void CConnInfo::CheckRequestFraming() {
     const auto te = m_headers.equal_range(vocab::kHdrTransferEncoding);
     const bool chunked = te.first != te.second;
     if (chunked) {
@@ -453,7 +535,7 @@ void CConnInfo::CheckRequestFraming(bool foldedFraming) {
     std::int64_t length = -1;
     const auto cl = m_headers.equal_range(vocab::kHdrContentLength);
     for (auto it = cl.first; it != cl.second; ++it) {
-        const std::int64_t n = ParseRequestLength(it->second);
+        const std::int64_t n = ParseLength(it->second);
         if (n < 0 || (length >= 0 && n != length))
             throw errors::BadRequest();
         length = n;
@@ -468,6 +550,44 @@ void CConnInfo::CheckRequestFraming(bool foldedFraming) {
         RemoveHeader(vocab::kHdrTransferEncoding);
         AddHeader(vocab::kHdrTransferEncoding, "chunked");
     } else if (std::distance(cl.first, cl.second) > 1) {
+        RemoveHeader(vocab::kHdrContentLength);
+        AddHeader(vocab::kHdrContentLength, CIString(std::to_string(length)));
+    }
+}
+
+// The same for a response on its way to the browser: a server whose answer
+// can be read to two different ends is not relayed at all, since what follows
+// it on the connection could be taken for the answer to the next request.
+void CConnInfo::CheckResponseFraming() {
+    // Codings apply in order, so the chunks must come last; a coding the
+    // proxy cannot undo leaves no end it could find.
+    CIString lastCoding;
+    bool coded = false;
+    const auto te = m_headers.equal_range(vocab::kHdrTransferEncoding);
+    for (auto it = te.first; it != te.second; ++it) {
+        ForEachListItem(it->second, [&](const CIString& item) {
+            if (!item.empty())
+                lastCoding = item;
+            return true;
+        });
+        coded = true;
+    }
+    if (coded) {
+        if (lastCoding != "chunked")
+            throw errors::BadGateway();
+        return; // the chunks decide; any length is dropped
+    }
+
+    std::int64_t length = -1;
+    const auto cl = m_headers.equal_range(vocab::kHdrContentLength);
+    for (auto it = cl.first; it != cl.second; ++it) {
+        const std::int64_t n = ParseLength(it->second);
+        if (n < 0 || (length >= 0 && n != length))
+            throw errors::BadGateway();
+        length = n;
+    }
+    if (std::distance(cl.first, cl.second) > 1 ||
+        (length >= 0 && cl.first->second != CIString(std::to_string(length)))) {
         RemoveHeader(vocab::kHdrContentLength);
         AddHeader(vocab::kHdrContentLength, CIString(std::to_string(length)));
     }
@@ -494,7 +614,7 @@ CConnInfo::Framing CConnInfo::DecideFraming() const {
         return framing;
     }
     CIString value;
-    if (GetHeader(vocab::kHdrTransferEncoding, value) && value.find("chunked") != CIString::npos) {
+    if (GetHeader(vocab::kHdrTransferEncoding, value)) {
         framing.chunked = true;
     } else if (GetHeader(vocab::kHdrContentLength, value)) {
         // A negative length means nothing sensible: read to the end instead.
@@ -552,10 +672,12 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
     }
 
     m_host = hostStart < hostEnd ? text.substr(hostStart, hostEnd - hostStart) : CIString();
+    bool portValid = true;
     if (!m_host.empty()) {
         const auto colon = m_host.find(':');
         if (colon != CIString::npos) {
-            m_port = static_cast<std::uint16_t>(CIString(m_host.substr(colon + 1)).ToInt());
+            m_port = 0;
+            portValid = ParsePort(m_host.View().substr(colon + 1), m_port);
             m_host.erase(colon);
         }
         m_host.TrimRight(".");
@@ -583,7 +705,7 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
         }
     }
 
-    return slash != CIString::npos || !m_host.empty();
+    return portValid && (slash != CIString::npos || !m_host.empty());
 }
 
 // ---- derived texts ----

@@ -117,7 +117,8 @@ public:
     // ---- reading ----
     // Reads one head from the socket; mode as in ParseMode. The method of the
     // request that a response answers tells whether a body follows (none after
-    // HEAD). Raises errors::BadRequest() on a bad head from the browser.
+    // HEAD). Raises errors::BadRequest() on a bad head from the browser,
+    // errors::BadGateway() on a bad one from a server.
     void ParseHead(CGenericSocket& socket, int mode, HttpMethod requestMethod = kMethodUnknown);
     // The same from any line source; returns the framing instead of giving it
     // to a socket.
@@ -209,9 +210,10 @@ public:
     bool HeadComplete() const { return m_headComplete; }
 
 private:
-    bool ParseStatusLine(CIString work);
-    bool ParseRequestLine(CIString work);
-    void CheckRequestFraming(bool foldedFraming);
+    bool ParseStatusLine(const CIString& line);
+    bool ParseRequestLine(const CIString& line);
+    void CheckRequestFraming();
+    void CheckResponseFraming();
     Framing DecideFraming() const;
     void AppendTarget(CIString& out) const;
 

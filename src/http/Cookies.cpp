@@ -24,11 +24,10 @@ const CIString& AttrDomain() {
     return name;
 }
 
+// Blanks and quotes together: trimmed one set after the other, a text could
+// lose more when it is read again from the cookie rebuilt from it.
 void TrimCookieText(CIString& text) {
-    text.TrimRight(" \t\r\n");
-    text.TrimRight("\"'");
-    text.TrimLeft(" \t\r\n");
-    text.TrimLeft("\"'");
+    text.Trim(" \t\r\n\"'");
 }
 
 // Days from 1970-01-01 to the first of the given month of the proleptic

@@ -66,6 +66,7 @@ namespace errors {
 CORVANE_PREDEFINED_ERROR(NoProxyRequest, 400, "noproxyreq.html")
 CORVANE_PREDEFINED_ERROR(BadRequest, 400, "badrequest.html")
 CORVANE_PREDEFINED_ERROR(CannotConnect, 500, "cannotconnect.html")
+CORVANE_PREDEFINED_ERROR(BadGateway, 502, "badgateway.html")
 CORVANE_PREDEFINED_ERROR(RequestBlocked, 403, "requestblocked.html")
 CORVANE_PREDEFINED_ERROR(InternalError, 500, "internalerr.html")
 CORVANE_PREDEFINED_ERROR(MediaTypeBlocked, 415, "mediatypeblocked.html")

@@ -95,6 +95,7 @@ namespace errors {
 const CHTMLErrException& NoProxyRequest();   // 400 noproxyreq.html
 const CHTMLErrException& BadRequest();       // 400 badrequest.html
 const CHTMLErrException& CannotConnect();    // 500 cannotconnect.html
+const CHTMLErrException& BadGateway();       // 502 badgateway.html
 const CHTMLErrException& RequestBlocked();   // 403 requestblocked.html
 const CHTMLErrException& InternalError();    // 500 internalerr.html
 const CHTMLErrException& MediaTypeBlocked(); // 415 mediatypeblocked.html

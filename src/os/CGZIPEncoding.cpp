@@ -94,6 +94,11 @@ DecodeResult CGZIPEncoding::ParseHeader(CBuffer& in) {
     if (flags & kFlagHeaderCrc) {
         if (size - pos < 2)
             return kDecodeMoreInput;
+        // The low half of the CRC of everything before it: a header that
+        // fails it is broken, as any other gzip reader finds.
+        const std::uint32_t crc = crc32(0, p, pos) & 0xffffu;
+        if ((p[pos] | std::uint32_t(p[pos + 1]) << 8) != crc)
+            return kDecodeBroken;
         pos += 2;
     }
     in.Consume(pos);

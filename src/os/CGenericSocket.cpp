@@ -41,7 +41,21 @@ std::int64_t ParseChunkSize(std::string_view line) {
         ++i;
     if (i != line.size() && line[i] != ';')
         return -1;
+    // An extension is not read, but a bare CR or another control byte in it
+    // is a line end to some readers.
+    for (; i < line.size(); ++i) {
+        const auto b = static_cast<unsigned char>(line[i]);
+        if ((b < 0x20 && b != '\t') || b == 0x7f)
+            return -1;
+    }
     return size;
+}
+
+// A server's body that breaks its own framing ends the answer as cut off: the
+// browser must not be shown an error page inside it, nor its end.
+const CException& BrokenBody() {
+    static const CException error("Broken chunked body.");
+    return error;
 }
 
 } // namespace
@@ -160,6 +174,12 @@ std::uint32_t CGenericSocket::ReadLine(CIString& out, std::uint32_t maxLen, bool
     return left;
 }
 
+void CGenericSocket::RefuseFraming() const {
+    if (IsServerSide())
+        throw BrokenBody();
+    throw errors::BadRequest();
+}
+
 std::int64_t CGenericSocket::ReadChunkHeader() {
     while (m_chunkBytesLeft > 0) {
         if (m_input.Empty() && Receive(m_input) == 0) {
@@ -182,17 +202,21 @@ std::int64_t CGenericSocket::ReadChunkHeader() {
                 throw CException::HalfClosed();
             }
         if (m_input.View().substr(0, 2) != "\r\n")
-            throw errors::BadRequest();
+            RefuseFraming();
         m_input.Consume(2);
         ConsumeBody(2);
         m_chunkCRLFDue = false;
     }
 
     CIString line;
-    ReadLine(line, kMaxLine, true);
+    try {
+        ReadLine(line, kMaxLine, true);
+    } catch (const CHTMLErrException&) {
+        RefuseFraming(); // a size line beyond the limit
+    }
     const std::int64_t size = ParseChunkSize(line.View());
     if (size < 0)
-        throw errors::BadRequest();
+        RefuseFraming();
     if (size > 0) {
         m_chunkBytesLeft += size;
         m_chunkCRLFDue = true;
@@ -202,12 +226,16 @@ std::int64_t CGenericSocket::ReadChunkHeader() {
     // like a head.
     std::uint32_t trailer = 0;
     for (;;) {
-        ReadLine(line, kMaxLine, true);
+        try {
+            ReadLine(line, kMaxLine, true);
+        } catch (const CHTMLErrException&) {
+            RefuseFraming(); // a trailer line beyond the limit
+        }
         if (line.empty())
             break;
         trailer += static_cast<std::uint32_t>(line.size());
         if (trailer > kMaxTrailer)
-            throw errors::BadRequest();
+            RefuseFraming();
     }
     m_endOfData = true;
     return 0;

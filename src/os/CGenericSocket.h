@@ -147,6 +147,9 @@ protected:
 
 private:
     std::uint32_t ReadChunked(CBuffer& out);
+    // Framing that cannot be read one way only: a bad request from a
+    // browser, a broken body from a server.
+    [[noreturn]] void RefuseFraming() const;
     std::uint32_t ReadDecoded(CBuffer& out);
     // Moves up to n bytes from the front of the input to out.
     std::uint32_t MoveInput(CBuffer& out, std::uint32_t n);

@@ -20,6 +20,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <poll.h>
 
 namespace {
 
@@ -210,6 +211,7 @@ void CConnectionThread::ConnectWithRetries() {
     const int limit =
         std::max(1, settings.GetInt(m_exchange.viaProxy ? CSettings::kProxyEngineProxyRetry
                                                         : CSettings::kProxyEngineServerRetry));
+    bool badAnswer = false;
     for (int attempt = 0; attempt < limit; ++attempt) {
         m_exchange.requestSent = false;
         try {
@@ -219,17 +221,29 @@ void CConnectionThread::ConnectWithRetries() {
             // A connection that failed is never offered to the next request,
             // nor waited for: a silent server would not close its side.
             m_server.Drop();
+            // A body the browser framed badly is its own fault, whatever the
+            // server would have said.
+            if (error.Serial() == errors::BadRequest().Serial())
+                throw;
             // The retry is for connections that fail before the request is
             // through, or that the server closed. One that took the request
             // and stayed silent would only make the browser wait twice.
             if (m_exchange.requestSent && IsSilence(error))
                 throw errors::GatewayTimeout();
+            // A server that answered with something unreadable is not one
+            // that could not be reached, and is not asked again: it has
+            // acted on the request already, perhaps.
+            badAnswer = error.Serial() == errors::BadGateway().Serial();
+            if (badAnswer)
+                break;
             // Once the browser has sent more body than was kept, there is
             // nothing complete to send again.
             if (m_bodyStarted && !m_bodyCopyComplete)
                 break;
         }
     }
+    if (badAnswer)
+        throw errors::BadGateway();
     throw errors::CannotConnect();
 }
 
@@ -242,6 +256,7 @@ void CConnectionThread::TryOnce(int attempt, std::string_view host, std::uint16_
     // a failure, perhaps of exactly such a connection.
     m_server.Connect(host, port, attempt == 0);
     m_server.SetKeepAlive(m_start->UseHTTP11() && !IsConnect());
+    m_earlyAnswer = false;
 
     ForwardRequestHead();
     ForwardRequestBody(attempt);
@@ -265,7 +280,9 @@ void CConnectionThread::ForwardRequestHead() {
 
 // Relays the request body with the proxy's own framing: the length the browser
 // announced, or chunks re-written as read. Never more than the body itself:
-// what the browser sent behind it is its next request.
+// what the browser sent behind it is its next request. A server may answer
+// before it has the body (a refusal, or 100 Continue to ask for it), so it is
+// watched all along; a final answer stops the body.
 void CConnectionThread::ForwardRequestBody(int attempt) {
     const bool chunked = m_browser.ChunkedInput();
     if (!chunked && m_browser.BodyBytesLeft() <= 0 && !m_bodyStarted)
@@ -274,26 +291,97 @@ void CConnectionThread::ForwardRequestBody(int attempt) {
     if (attempt > 0 && m_bodyStarted) {
         // The body was read for an earlier attempt and kept whole.
         if (!m_bodyCopy.empty())
-            m_server.Send(m_bodyCopy.data(), static_cast<std::uint32_t>(m_bodyCopy.size()));
+            SendBodyBlock(m_bodyCopy);
     } else {
         m_bodyStarted = true;
         bool kept = true;
-        while (m_browser.Read(m_body) > 0) {
+        // A browser that sent "Expect: 100-continue" waits for the server's
+        // 100 (or its own timer) before its body comes: whatever the server
+        // says in the meantime goes to the browser at once.
+        while (!m_browser.EndOfData()) {
+            if (ServerSpeaksBeforeBrowser()) {
+                if (ReadEarlyAnswer())
+                    break;
+                continue;
+            }
+            if (m_browser.Read(m_body) == 0)
+                break;
             if (kept && m_bodyCopy.size() + m_body.Size() <= kMaxBodyCopy)
                 m_bodyCopy.append(m_body.Data(), m_body.Size());
             else
                 kept = false;
-            m_server.Send(m_body.Data(), m_body.Size());
+            SendBodyBlock(m_body.View());
             m_body.Clear(kBodyBufferKeep);
+            if (m_earlyAnswer)
+                break;
         }
+        m_body.Clear(kBodyBufferKeep);
         m_bodyCopyComplete = kept;
     }
-    if (chunked)
+    if (chunked && !m_earlyAnswer)
         m_server.Send(nullptr, 0); // the last chunk
     m_server.SetChunkedOutput(false);
 }
 
+void CConnectionThread::SendBodyBlock(std::string_view bytes) {
+    try {
+        m_server.Send(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    } catch (const CException&) {
+        // A server that answered and closed refuses the rest of the body; its
+        // answer may be waiting still.
+        if (!ServerSpeaks(0) || !ReadEarlyAnswer())
+            throw;
+    }
+}
+
+bool CConnectionThread::ServerSpeaks(int timeoutMs) {
+    if (!m_server.Input().Empty())
+        return true;
+    pollfd server{m_server.Descriptor(), POLLIN, 0};
+    int rc;
+    while ((rc = ::poll(&server, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    return rc > 0;
+}
+
+bool CConnectionThread::ServerSpeaksBeforeBrowser() {
+    if (!m_server.Input().Empty())
+        return true;
+    if (!m_browser.Input().Empty())
+        return false;
+    pollfd fds[2] = {{m_server.Descriptor(), POLLIN, 0}, {m_browser.Descriptor(), POLLIN, 0}};
+    // Without news from either side the browser read decides, with its own
+    // time limit.
+    const int limit = m_browser.ReadTimeout() > 0 ? m_browser.ReadTimeout() : -1;
+    int rc;
+    while ((rc = ::poll(fds, 2, limit)) < 0 && errno == EINTR) {
+    }
+    return rc > 0 && fds[0].revents != 0;
+}
+
+bool CConnectionThread::ReadEarlyAnswer() {
+    m_response.Reset();
+    m_response.SetFilterFlags(m_exchange.whiteFlags);
+    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    if (m_response.IsInterimResponse()) {
+        if (m_request.Version() > 0x10000)
+            m_response.WriteHead(m_browser);
+        return false;
+    }
+    // The rest of the body is never sent, nor read: the browser connection
+    // closes after this answer, and the server may still wait for bytes.
+    m_earlyAnswer = true;
+    m_browser.SetKeepAlive(false);
+    m_server.SetKeepAlive(false);
+    return true;
+}
+
 void CConnectionThread::ReadResponseHead() {
+    if (m_earlyAnswer) {
+        // The final answer came while the body was sent, and is read.
+        m_exchange.responseRead = true;
+        return;
+    }
     m_response.Reset();
     m_response.SetFilterFlags(m_exchange.whiteFlags);
     if (DirectConnect()) {
@@ -307,7 +395,7 @@ void CConnectionThread::ReadResponseHead() {
     // A few at most: a server that never comes to its answer fails the attempt.
     for (int interim = 1; m_response.IsInterimResponse(); ++interim) {
         if (interim > Limits::Current().maxInterim)
-            throw COSErrException(EPROTO);
+            throw errors::BadGateway();
         if (m_request.Version() > 0x10000)
             m_browser.SendInterim(m_response.BuildHead().View());
         m_response.Reset();
@@ -318,17 +406,16 @@ void CConnectionThread::ReadResponseHead() {
     // bytes behind it are nothing this request can be given.
     CIString upgrade;
     if (m_response.Status() == 101 && !m_request.GetHeader(vocab::kHdrUpgrade, upgrade))
-        throw COSErrException(EPROTO);
+        throw errors::BadGateway();
     m_exchange.responseRead = true;
 }
 
 void CConnectionThread::ParseResponseHead() {
     m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
-    // An empty first line passes the parser (a browser may send one before its
-    // request), but an answer without a status line is no answer: the
-    // browser would get it as a head of nonsense.
+    // An answer without a status line is no answer: the browser would get it
+    // as a head of nonsense.
     if (m_response.Type() != CConnInfo::kTypeResponse)
-        throw errors::BadRequest();
+        throw errors::BadGateway();
 }
 
 void CConnectionThread::BlockMediaType() {

@@ -64,6 +64,15 @@ private:
     void TryOnce(int attempt, std::string_view host, std::uint16_t port);
     void ForwardRequestHead();
     void ForwardRequestBody(int attempt);
+    void SendBodyBlock(std::string_view bytes);
+    // Whether the server has something to say within timeoutMs.
+    bool ServerSpeaks(int timeoutMs);
+    // Waits for the next of the browser's body or the server's answer; true
+    // when the server spoke first.
+    bool ServerSpeaksBeforeBrowser();
+    // Reads an answer that comes while the body is sent: an interim one goes
+    // to the browser (false), a final one ends the body (true).
+    bool ReadEarlyAnswer();
     void ReadResponseHead();
     void ParseResponseHead();
     void BlockMediaType();
@@ -100,4 +109,6 @@ private:
     std::string m_bodyCopy;
     bool m_bodyStarted = false;
     bool m_bodyCopyComplete = false;
+    // The server gave its final answer before it had the whole body.
+    bool m_earlyAnswer = false;
 };

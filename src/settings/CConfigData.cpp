@@ -19,11 +19,14 @@ void CConfigData::Read() {
         if (name.find('.') != CIString::npos) {
             Lines& lines = m_lists[name].lines;
             while (m_store->ReadEntry(key, value))
-                lines.push_back(key.empty() ? value : key + "=" + value);
+                if (!key.empty() || !value.empty())
+                    lines.push_back(key.empty() ? value : key + "=" + value);
         } else {
             auto& entries = m_values[name].entries;
+            // A bare "=" carries nothing, and could not be written back.
             while (m_store->ReadEntry(key, value))
-                entries.try_emplace(key, Value{value, false}); // the first value wins
+                if (!key.empty() || !value.empty())
+                    entries.try_emplace(key, Value{value, false}); // the first value wins
         }
     }
     m_store->CloseRead();

@@ -73,10 +73,12 @@ bool CPersistFile::ReadSection(CIString& name) {
         return false;
     CIString line = m_pending->substr(1);
     line.TrimRight(kBlanks);
-    const auto close = line.find(']');
+    // The last bracket closes the name, so that a name holding one is read
+    // back as it was written; text after it belongs to the name, blanks
+    // inside it as well.
+    const auto close = line.rfind(']');
     if (close == CIString::npos)
         return false;
-    // Text after the bracket belongs to the name, blanks inside it as well.
     line.erase(close, 1);
     name = std::move(line);
     m_pending.reset();
@@ -115,8 +117,11 @@ void CPersistFile::AppendLineText(const CIString& text) {
     // Text with a line break of its own (a list entry typed on a web page)
     // would end its line early, and the rest would be read back as a line of
     // its own, even as a section header: it stays on its line.
+    // A NUL is dropped: the next reading would trim it away where it leads a
+    // line, and the text would not read back as it was.
     for (const char c : text)
-        m_out += (c == '\n' || c == '\r') ? ' ' : c;
+        if (c != '\0')
+            m_out += (c == '\n' || c == '\r') ? ' ' : c;
 }
 
 void CPersistFile::WriteSection(const CIString& name) {

@@ -38,8 +38,10 @@ bool CSetCookieList::AddLineLocked(std::string_view line) {
     }
     if (ExistsLocked(line))
         return false;
+    // Two texts may reduce to one host: the second entry could never decide
+    // a lookup, and would not survive being written and read back.
     const CIString host = ReduceToHost(line);
-    if (host.empty())
+    if (host.empty() || (host.View() != line && ExistsLocked(host.View())))
         return false;
     if (host == "*") {
         m_state.defaultManner = manner;

@@ -55,7 +55,7 @@ public:
         if (!append)
             m_entries.clear();
         for (const CIString& line : lines)
-            AddLineLocked(line.View());
+            AddLineChecked(line.View());
         EntriesChangedLocked();
     }
 
@@ -64,7 +64,7 @@ public:
     // Adds one list line; false when the list refuses it.
     bool AddLine(std::string_view line) {
         StCritical lock(m_lock);
-        const bool added = AddLineLocked(line);
+        const bool added = AddLineChecked(line);
         EntriesChangedLocked();
         return added;
     }
@@ -114,6 +114,11 @@ protected:
     // Called with m_lock held after every change of the entries, for a list
     // that keeps an index of them.
     virtual void EntriesChangedLocked() {}
+    // The same for a line from outside: patterns are kept as C strings, so a
+    // NUL would cut the entry short and it would be written back as another.
+    bool AddLineChecked(std::string_view line) {
+        return line.find('\0') == std::string_view::npos && AddLineLocked(line);
+    }
 
     // Empties the list and passes every entry of a compiled-in table, its text
     // unscrambled when encoded, to add; all under the lock. Malformed encoded

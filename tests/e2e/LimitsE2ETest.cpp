@@ -273,12 +273,12 @@ TEST(LimitsE2E, InterimAnswersAreBoundedAndAnAnswerNeedsAStatusLine) {
     };
     const Case cases[] = {
         {"sixteen interim answers", repeat(kContinue, 16) + kFinal, 200},
-        {"seventeen", repeat(kContinue, 17) + kFinal, 500},
-        {"interim answers without end", repeat(kContinue, 2000), 500},
-        {"an answer without a status line", "\r\nContent-Length: 2\r\n\r\nok", 500},
+        {"seventeen", repeat(kContinue, 17) + kFinal, 502},
+        {"interim answers without end", repeat(kContinue, 2000), 502},
+        {"an answer without a status line", "\r\nContent-Length: 2\r\n\r\nok", 502},
         {"an upgrade nobody asked for",
          "HTTP/1.1 101 Switching Protocols\r\nUpgrade: other\r\nConnection: upgrade\r\n\r\nraw",
-         500},
+         502},
     };
     Origin origin([&](const OriginRequest& request) {
         for (const Case& c : cases)

@@ -455,3 +455,47 @@ TEST(ProxyE2E, SlowOriginHoldsOnlyItsOwnBrowserAndAStopEndsTheWait) {
     EXPECT_TRUE(waiting.ClosedByPeer(2s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
+
+TEST(ProxyE2E, AServerMayAnswerAnUploadBeforeItHasTheBody) {
+    Origin origin(ByPath);
+    ProxyDaemon proxy;
+    ASSERT_TRUE(proxy.Ready());
+    const std::string host = "Host: " + HostOf(origin.Url("/")) + "\r\n";
+
+    // A refusal before the body: relayed, the body stopped, and the browser
+    // connection closed, so the rest of that body is never read as a request.
+    Reply refusal = Reply::Text(413, "too large", "Connection: close\r\n");
+    refusal.beforeBody = true;
+    refusal.closeAfter = true;
+    origin.Queue(refusal);
+    Browser uploader(proxy.Port());
+    ASSERT_TRUE(uploader.Send("POST " + origin.Url("/upload") + " HTTP/1.1\r\n" + host +
+                              "Content-Length: 100000\r\n\r\n" + std::string(1000, 'x')));
+    const Response refused = uploader.Read();
+    EXPECT_EQ(refused.status, 413) << refused.head;
+    EXPECT_EQ(refused.body, "too large");
+    uploader.Send("GET " + origin.Url("/hidden-in-the-body") + " HTTP/1.1\r\n" + host + "\r\n");
+    EXPECT_TRUE(uploader.ClosedByPeer());
+    EXPECT_TRUE(RequestsFor(origin, "/hidden-in-the-body").empty());
+
+    // Expect: 100-continue: the server's 100 reaches the browser while the
+    // proxy still waits for the body, and the body follows when it comes.
+    for (const bool chunked : {false, true}) {
+        Reply proceed = Reply::Raw("HTTP/1.1 100 Continue\r\n\r\n");
+        proceed.beforeBody = true;
+        origin.Queue(proceed);
+        Browser careful(proxy.Port());
+        ASSERT_TRUE(careful.Send(
+            "POST " + origin.Url("/echo") + " HTTP/1.1\r\n" + host + "Expect: 100-continue\r\n" +
+            (chunked ? "Transfer-Encoding: chunked\r\n\r\n" : "Content-Length: 4\r\n\r\n")));
+        const std::string interim = careful.ReadInterim();
+        EXPECT_EQ(interim.rfind("HTTP/1.1 100 ", 0), 0u) << interim;
+        ASSERT_TRUE(careful.Send(chunked ? "4\r\ndata\r\n0\r\n\r\n" : "data"));
+        const Response answer = careful.Read();
+        EXPECT_EQ(answer.status, 200) << answer.head;
+        EXPECT_EQ(answer.body, "echo:data");
+        EXPECT_TRUE(answer.interim.empty()); // relayed once, not again
+        ASSERT_TRUE(careful.Get(origin.Url("/after")));
+        EXPECT_EQ(careful.Read().body, "origin:/after");
+    }
+}

@@ -59,11 +59,13 @@ std::string Gzip(const std::string& data, const GzipOptions& options = {}) {
         out += options.comment;
         out.push_back('\0');
     }
+    out[3] = static_cast<char>(flags | (options.headerCrc ? 2 : 0));
     if (options.headerCrc) {
-        flags |= 2;
-        out += "\x12\x34";
+        const auto crc =
+            crc32(0, reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
+        out.push_back(static_cast<char>(crc & 0xFF));
+        out.push_back(static_cast<char>((crc >> 8) & 0xFF));
     }
-    out[3] = static_cast<char>(flags);
     out += RawDeflate(data);
     PutLE32(out, static_cast<std::uint32_t>(
                      crc32(0, reinterpret_cast<const Bytef*>(data.data()), data.size())));
@@ -147,6 +149,10 @@ TEST(GZIPEncoding, BrokenStreamsAreReportedBroken) {
         bad[at] = byte;
         EXPECT_EQ(DecodeSplit(bad, bad.size()).first, kDecodeBroken) << at;
     }
+    // A header CRC that does not match its header.
+    std::string badHeader = Gzip(Text(2000), GzipOptions{"", "", "", true});
+    badHeader[10] ^= 1;
+    EXPECT_EQ(DecodeSplit(badHeader, badHeader.size()).first, kDecodeBroken);
 }
 
 TEST(GZIPEncoding, WaitsForATrailerThatArrivesLate) {

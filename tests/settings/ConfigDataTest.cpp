@@ -78,10 +78,11 @@ TEST(ConfigData, HeaderQuirksAndWhereReadingStops) {
     EXPECT_EQ(Value(*broken, "A.x"), "1");
     EXPECT_EQ(Value(*broken, "C.z"), "<none>");
 
-    dir.Write("odd.conf", "[ Spaced ]\nk=1\n[Name]tail\nk=2\n");
+    dir.Write("odd.conf", "[ Spaced ]\nk=1\n[Name]tail\nk=2\n[a]b]\nk=3\n");
     auto odd = Open(dir, "odd.conf");
     EXPECT_EQ(Value(*odd, " Spaced .k"), "1");
     EXPECT_EQ(Value(*odd, "Nametail.k"), "2");
+    EXPECT_EQ(Value(*odd, "a]b.k"), "3"); // as "[a]b]" is written, it reads back
 
     auto missing = Open(dir, "missing.conf");
     EXPECT_FALSE(missing->IsLoaded());
@@ -120,9 +121,10 @@ TEST(ConfigData, LineBreaksInsideValuesStayOnTheirLine) {
     {
         auto data = Open(dir, "n.conf");
         data->SetValue("A.x", "1\n[Evil]");
+        data->SetValue("A.y", CIString(std::string("\0z", 2)));
         data->SetList("A.List", {"one\r\n[B]", "two"});
     }
-    EXPECT_EQ(dir.Read("n.conf"), "[A]\nx=1 [Evil]\n[A.List]\none  [B]\ntwo\n");
+    EXPECT_EQ(dir.Read("n.conf"), "[A]\nx=1 [Evil]\ny=z\n[A.List]\none  [B]\ntwo\n");
     auto data = Open(dir, "n.conf");
     EXPECT_EQ(List(*data, "A.List"), (std::vector<CIString>{"one  [B]", "two"}));
 }

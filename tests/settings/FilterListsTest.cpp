@@ -122,8 +122,8 @@ TEST(CSetCookieList, LineSyntax) {
                   L({"ads,2", "x://Ads:81/y,0", "*,0", "plain", "weird,7", "ads", "", "/path",
                      "tracker.com,1,2", "a!b#c,1"}),
                   false);
-    EXPECT_EQ(Written(list), (Strings{"ads,2", "ads,0", "plain,0", "weird.7,0", "tracker.com.1,2",
-                                      "abc,1", "*,0"}));
+    EXPECT_EQ(Written(list),
+              (Strings{"ads,2", "plain,0", "weird.7,0", "tracker.com.1,2", "abc,1", "*,0"}));
     EXPECT_EQ(list.DefaultManner(), kCookieBad);
     EXPECT_EQ(list.Lookup("www.ADS.com"), kCookieGood);
     EXPECT_EQ(list.Lookup("plain.org"), kCookieBad);
@@ -131,6 +131,7 @@ TEST(CSetCookieList, LineSyntax) {
     // A text equal to an entry's pattern is refused before it is reduced.
     EXPECT_FALSE(list.AddLine("plain,2"));
     EXPECT_FALSE(list.AddLine("http:///x"));
+    EXPECT_FALSE(list.AddLine(std::string_view("nul\0cut,1", 9))); // would be written as ",0"
 
     list.SetLines(-1, L({"only,2"}), false);
     EXPECT_EQ(Written(list), (Strings{"only,2", "*,0"}));

@@ -95,6 +95,19 @@ bool Browser::Line(std::string& line, std::chrono::steady_clock::time_point dead
     return true;
 }
 
+std::string Browser::ReadInterim(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::size_t end;
+    while ((end = m_input.find("\r\n\r\n")) == std::string::npos)
+        if (!More(deadline))
+            return {};
+    if (m_input.rfind("HTTP/1.1 1", 0) != 0)
+        return {};
+    std::string head = m_input.substr(0, end + 4);
+    m_input.erase(0, end + 4);
+    return head;
+}
+
 Response Browser::Read(bool headRequest, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     Response response;

@@ -43,6 +43,9 @@ public:
     // body follows whatever the fields announce.
     Response Read(bool headRequest = false,
                   std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Reads one 1xx head (a client waiting for 100 Continue before its body);
+    // empty when none came within the limit or another head came instead.
+    std::string ReadInterim(std::chrono::milliseconds limit = std::chrono::seconds(5));
     // True when the proxy closed the connection within the limit and sent
     // nothing more.
     bool ClosedByPeer(std::chrono::milliseconds limit = std::chrono::seconds(3));

@@ -263,6 +263,15 @@ Reply Origin::Next(const OriginRequest& request) {
     return Reply::Text(200, "origin:" + request.Target());
 }
 
+bool Origin::NextBeforeBody(Reply& reply) {
+    StCritical guard(m_lock);
+    if (m_queue.empty() || !m_queue.front().beforeBody)
+        return false;
+    reply = std::move(m_queue.front());
+    m_queue.pop_front();
+    return true;
+}
+
 namespace {
 
 // One connection's input: receives with short polls so that a stop is seen.
@@ -342,6 +351,26 @@ void Origin::Serve(int fd, int number) {
         const std::size_t headEnd = input.bytes.find("\r\n\r\n") + 4;
         request.head = input.bytes.substr(0, headEnd);
         input.bytes.erase(0, headEnd);
+        Reply early;
+        if (NextBeforeBody(early)) {
+            if (!Answer(fd, early))
+                break;
+            if (early.closeAfter) {
+                // What came of the body with the head is all it ever gets.
+                request.wireBody = input.bytes;
+                {
+                    StCritical guard(m_lock);
+                    m_requests.push_back(request);
+                }
+                // A lingering close, as servers do: closing with the body
+                // unread would reset the connection under the answer.
+                ::shutdown(fd, SHUT_WR);
+                const auto linger = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (input.More(linger, stop)) {
+                }
+                break;
+            }
+        }
         const auto deadline = std::chrono::steady_clock::now() + kRequestLimit;
 
         const std::string encoding = request.Header("Transfer-Encoding");

@@ -45,6 +45,10 @@ struct Reply {
     std::chrono::milliseconds pause{0};     // between two pieces
     std::chrono::milliseconds hangFirst{0}; // silence before the first piece
     bool closeAfter = false;                // close the connection after the last piece
+    // Queued only: sent as soon as the head arrived, before the body is read
+    // (an early refusal with closeAfter, or a 100 Continue). Without
+    // closeAfter the body is read next and the next reply answers it.
+    bool beforeBody = false;
 
     // A complete response with a Content-Length; keep-alive unless closeAfter.
     static Reply Text(int status, std::string body, std::string extraFields = "",
@@ -93,6 +97,8 @@ private:
     void Serve(int fd, int number);
     bool Answer(int fd, const Reply& reply);
     Reply Next(const OriginRequest& request);
+    // Takes the front of the queue when it is to go before the body.
+    bool NextBeforeBody(Reply& reply);
     bool Stopping() const { return m_stop.load(); }
 
     Script m_script;
