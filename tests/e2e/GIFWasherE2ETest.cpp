@@ -126,7 +126,13 @@ TEST_F(GIFWasherE2E, RepeatCountAndA50MBImageInFlatMemory) {
     EXPECT_EQ(big.body.size(), huge.size());
     EXPECT_TRUE(big.body == huge);
     EXPECT_GT(before, 0);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed blocks in quarantine (256 MB by default):
+    // the daemon's peak memory then tells nothing about what it holds.
+    (void)after;
+#else
     EXPECT_LT(after, 40 * 1024) << "peak resident memory in kB";
+#endif
     std::printf("[ 50 MB GIF ] daemon VmHWM %ld kB before, %ld kB after; %lld ms\n", before, after,
                 static_cast<long long>(took.count()));
 }
