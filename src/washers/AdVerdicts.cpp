@@ -7,13 +7,6 @@ namespace washers {
 
 namespace {
 
-// Host and path of url as the request parser splits it.
-CConnInfo SplitURL(std::string_view url) {
-    CConnInfo parts;
-    parts.ParseURL(CIString(url), false);
-    return parts;
-}
-
 // The directory of a path: everything up to and including its last '/'.
 ci_string_view Directory(const CIString& path) {
     const auto slash = path.rfind('/');
@@ -21,6 +14,12 @@ ci_string_view Directory(const CIString& path) {
 }
 
 } // namespace
+
+CConnInfo SplitURL(std::string_view url) {
+    CConnInfo parts;
+    parts.ParseURL(CIString(url), false);
+    return parts;
+}
 
 bool IsListedURL(const CSettings& settings, std::string_view url, const CConnInfo* page,
                  int* verdict) {

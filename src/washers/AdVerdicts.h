@@ -1,8 +1,9 @@
 #pragma once
 
+#include "http/CConnInfo.h"
+
 #include <string_view>
 
-class CConnInfo;
 class CSettings;
 
 // The two questions that both washers ask of an image or a link: is this URL
@@ -25,6 +26,9 @@ enum ListedVerdict : int {
 // Options.NotWithinPath only when the URL lies in the page's directory. The
 // verdict, when asked for, receives the answer unless a built-in
 // don't-filter entry decided.
+// Host, path and extension of url as the request parser splits it.
+CConnInfo SplitURL(std::string_view url);
+
 bool IsListedURL(const CSettings& settings, std::string_view url, const CConnInfo* page,
                  int* verdict = nullptr);
 

@@ -26,12 +26,6 @@ constexpr std::string_view kKeptInsideTags =
 constexpr std::array<ci_string_view, 4> kCacheMetaNames{"age", "Cache-Control", "Expires",
                                                         "Pragma"};
 
-CConnInfo SplitURL(const CIString& url) {
-    CConnInfo parts;
-    parts.ParseURL(url, false);
-    return parts;
-}
-
 // The URLs of a srcset: comma-separated candidates, each a URL and an
 // optional descriptor.
 std::vector<CIString> SrcsetURLs(const CIString& srcset) {
@@ -284,7 +278,7 @@ bool CHTMLWasher::FilterObject(CSecurityLog::Kind kind, bool closingFound) {
         m_tag.GetAttr(kind == CSecurityLog::Object ? "data" : "src", url);
         if (url.size() > 1 && url.front() == '\'' && url.back() == '\'')
             url = url.substr(1, url.size() - 2);
-        extension = SplitURL(url).Extension();
+        extension = washers::SplitURL(url.View()).Extension();
         if (extension.empty())
             extension = "NULL";
         m_tag.GetAttr("type", type);
@@ -582,7 +576,7 @@ bool CHTMLWasher::WebBugRule() {
         return false;
     CIString src;
     m_tag.GetAttr("src", src, &Page());
-    if (SplitURL(src).Host() == Page().Host())
+    if (washers::SplitURL(src.View()).Host() == Page().Host())
         return false;
     Count(CStatistic::FilteredImages);
     RemoveOrReplace();
