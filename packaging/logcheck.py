@@ -89,8 +89,11 @@ def traffic(proxy_port):
             head += b"Content-Length: %d\r\n" % len(body)
         return head + headers + b"\r\n" + body
 
-    hostile_referer = b'Referer: http://x.example/"quoted" \\back\\ \x01\x7f\xc3\xa9 "-" [01/Jan/2000:00:00:00 +0000]\r\n'
-    hostile_agent = b'User-Agent: Mozilla/5.0 "evil" \\" \x1b[31m\xff\xfe 200 999 "x" "y"\r\n'
+    # Quotes, backslashes and bytes above 127 are lawful in a field value and
+    # reach the log escaped; a control byte gets the head refused (and logged).
+    hostile_referer = b'Referer: http://x.example/"quoted" \\back\\ \xc3\xa9 "-" [01/Jan/2000:00:00:00 +0000]\r\n'
+    hostile_agent = b'User-Agent: Mozilla/5.0 "evil" \\" [31m\xff\xfe 200 999 "x" "y"\r\n'
+    control_agent = b'User-Agent: Mozilla/5.0 \x01\x7f\x1b[31m\r\n'
     sent = [
         request("GET", origin + "/"),                                   # served
         request("GET", origin + "/missing"),                            # origin's 404
@@ -101,6 +104,7 @@ def traffic(proxy_port):
         request("GET", origin + "/ref", hostile_referer),
         request("GET", origin + "/agent", hostile_agent),
         request("GET", origin + "/both", hostile_referer + hostile_agent),
+        request("GET", origin + "/control", control_agent),             # refused
         request("GET", origin + '/q?a="b"&c=%00\\', b"User-Agent: curl/8\r\n"),
         request("GET", closed + "/nobody"),                             # cannot connect
         request("GET", "/not-a-proxy-request"),                         # refused

@@ -544,6 +544,15 @@ CConnectionThread::Next CConnectionThread::FinishRequest() {
 
 CConnectionThread::Next CConnectionThread::SendErrorPage(const CHTMLErrException& error) {
     m_exchange.logStatus = error.Status();
+    // A head refused before its group was known is logged all the same: a
+    // malformed or smuggling request is what the administrator looks for.
+    if (!m_exchange.settings) {
+        try {
+            ChooseGroup();
+        } catch (const CException&) {
+            m_exchange.accessLog = false;
+        }
+    }
     if (!error.KeepAliveAllowed())
         m_browser.SetKeepAlive(false);
     if (!error.KeepServerAllowed())

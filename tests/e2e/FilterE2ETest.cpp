@@ -155,10 +155,14 @@ TEST(LogE2E, AccessLogLinesAndRotation) {
     EXPECT_EQ(browser.Read().body, "origin:/log1");
     ASSERT_TRUE(browser.Get(origin.Url("/log-two")));
     EXPECT_EQ(browser.Read().body, "origin:/log-two");
+    // A head refused before anything was chosen for it still gets its line.
+    Browser refused(proxy.Port());
+    ASSERT_TRUE(refused.Send("GET " + origin.Url("/bad") + " HTTP/1.1\r\nX: \x01\r\n\r\n"));
+    EXPECT_EQ(refused.Read().status, 400);
     ASSERT_EQ(proxy.Stop(), 0);
 
     auto lines = Lines(proxy.ReadFile(log));
-    ASSERT_EQ(lines.size(), 2u) << proxy.ReadFile(log);
+    ASSERT_EQ(lines.size(), 3u) << proxy.ReadFile(log);
     for (const auto& line : lines)
         EXPECT_EQ(line.rfind("127.0.0.1 - - [", 0), 0u) << line;
     EXPECT_EQ(AfterStamp(lines[0]), "\"GET " + origin.Url("/log1") +
@@ -166,6 +170,8 @@ TEST(LogE2E, AccessLogLinesAndRotation) {
                                         "\"ua \\\"quoted\\\" back\\\\slash\" \n");
     EXPECT_EQ(AfterStamp(lines[1]),
               "\"GET " + origin.Url("/log-two") + " HTTP/1.1\" 200 15 \"-\" \"-\" \n");
+    EXPECT_EQ(AfterStamp(lines[2]).rfind("\"GET " + origin.Url("/bad") + " HTTP/1.1\" 400 ", 0), 0u)
+        << lines[2];
 
     // rotate renames the log with a time stamp; the next lines start a new one.
     ASSERT_TRUE(proxy.Start());
@@ -188,7 +194,7 @@ TEST(LogE2E, AccessLogLinesAndRotation) {
     ASSERT_TRUE(again.Get(origin.Url("/log3")));
     EXPECT_EQ(again.Read().body, "origin:/log3");
     ASSERT_EQ(proxy.Stop(), 0);
-    EXPECT_EQ(Lines(proxy.ReadFile("var/log/corvand/" + rotated)).size(), 2u);
+    EXPECT_EQ(Lines(proxy.ReadFile("var/log/corvand/" + rotated)).size(), 3u);
     lines = Lines(proxy.ReadFile(log));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("/log3 HTTP/1.1\" 200 12 "), std::string::npos) << lines[0];
