@@ -1,6 +1,5 @@
 #include "settings/BuiltInLists.h"
 #include "settings/CSetCookieList.h"
-#include "settings/CSetDimList.h"
 #include "settings/CSetURLList.h"
 
 #include <gtest/gtest.h>
@@ -100,27 +99,6 @@ TEST(BuiltInLists, ProcessWideListsAreFilledOnce) {
         EXPECT_EQ(info.pattern.find_first_of("*/\\"), CIString::npos) << info.pattern;
         EXPECT_EQ(info.manner, kCookieBad);
     }
-}
-
-TEST(BuiltInLists, PlainTables) {
-    CSetDimList dims;
-    dims.LoadBuiltIn(-1, builtin::kDimensionTable, false);
-    EXPECT_EQ(dims.Count(), 60u);
-    EXPECT_TRUE(dims.Contains(60, 52));
-    EXPECT_TRUE(dims.Contains(468, 60));
-    EXPECT_TRUE(dims.Contains(554, 90));
-
-    CSetURLList example;
-    example.LoadBuiltIn(-1, builtin::kURLExampleTable, false);
-    CSet::Lines lines;
-    example.GetLines(-1, lines);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "//example/beis?iel");
-    EXPECT_EQ(example.Match("http://x/example/beispiel"), 0);
-
-    CSetCookieList cookies;
-    cookies.LoadBuiltIn(-1, builtin::kCookieExampleTable, false);
-    EXPECT_EQ(cookies.Lookup("www.example.com"), kCookieBad);
 }
 
 // The list skips patterns whose literal symbol pairs a URL lacks; that must
