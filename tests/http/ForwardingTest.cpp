@@ -1,11 +1,6 @@
 #include "support/HeadLines.h"
 #include "support/LoopbackPair.h"
 
-#include "http/ErrorPage.h"
-#include "http/HeaderFilter.h"
-#include "settings/CSettings.h"
-#include "stats/CStatistic.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,41 +130,4 @@ TEST(Forwarding, PrepareForClientFraming) {
         EXPECT_FALSE(r.PrepareFraming(false, true, true)) << status;
         EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
     }
-}
-
-TEST(Forwarding, BlockedURLs) {
-    CConnInfo request = Request("http://ads.example.com/banner.gif");
-    CStatistic statistic;
-    std::string seen;
-    const auto lookup = [&](int verdict) {
-        return [&seen, verdict](std::string_view url) {
-            seen = url;
-            return verdict;
-        };
-    };
-
-    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(0)));
-    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(2)));
-    EXPECT_EQ(seen, "http://ads.example.com/banner.gif");
-    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 0u);
-
-    try {
-        CheckBlockedURL(request, "", &statistic, lookup(1));
-        FAIL() << "not blocked";
-    } catch (const CRedirectException&) {
-        FAIL() << "redirected without a target";
-    } catch (const CHTMLErrException& e) {
-        EXPECT_EQ(e.Status(), 403);
-        EXPECT_EQ(e.TemplateName(), "requestblocked.html");
-    }
-    try {
-        CheckBlockedURL(request, "http://intranet/blocked.html", nullptr, lookup(1));
-        FAIL() << "not blocked";
-    } catch (const CRedirectException& e) {
-        CIString location;
-        e.GetLocation(location);
-        EXPECT_EQ(location, "http://intranet/blocked.html");
-        EXPECT_EQ(e.Status(), 301);
-    }
-    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 1u);
 }
