@@ -1,6 +1,6 @@
+#include "support/HeadLines.h"
 #include "support/LoopbackPair.h"
 
-#include "http/CConnInfo.h"
 #include "os/CBuffer.h"
 #include "os/CException.h"
 #include "support/SocketTestSupport.h"
@@ -19,6 +19,8 @@ TEST(HeadOnSocket, RequestSetsBrowserSocketFraming) {
     EXPECT_TRUE(pair.socket.KeepAlive());
     EXPECT_FALSE(pair.socket.ChunkedInput());
     EXPECT_EQ(pair.socket.BodyBytesLeft(), 3);
+    EXPECT_EQ(request.LocalAddress(), "127.0.0.1");
+    EXPECT_EQ(request.Port(), 81);
 
     CBuffer body;
     EXPECT_EQ(pair.socket.TakeBuffered(body), 3u);
@@ -80,6 +82,17 @@ TEST(HeadOnSocket, HeadResponseHasNoBody) {
     response.Reset();
     response.ParseHead(server.socket, CConnInfo::kParseResponse, CConnInfo::kMethodGet);
     EXPECT_EQ(response.Status(), 204);
+}
+
+TEST(HeadOnSocket, WriteHeadSendsOneHead) {
+    LoopbackPair pair;
+    CConnInfo request =
+        ParseLines({"GET http://h:8080/p HTTP/1.0", "Host: h:8080"}, CConnInfo::kParseRequest);
+    request.SetUpstreamProxy("proxy", 3128);
+    const long sent = request.WriteHead(pair.socket);
+    const std::string expected = "GET http://h:8080/p HTTP/1.1\r\nHost: h:8080\r\n\r\n";
+    EXPECT_EQ(sent, static_cast<long>(expected.size()));
+    EXPECT_EQ(pair.SentByProxy(), expected);
 }
 
 namespace {
