@@ -51,24 +51,6 @@ TEST(BuiltInLists, EncodedTableDecodesToTheReadableSource) {
     EXPECT_EQ(i, source.size());
 }
 
-TEST(BuiltInLists, ScrambleRoundTripsAndRefusesMalformedEntries) {
-    std::string text;
-    for (const std::string& sample :
-         std::vector<std::string>{"", "a", "doubleclick.net", "! \texample/beis?iel",
-                                  std::string(99, 'x'), "\x01\xff\x7f tab\t"}) {
-        const std::string coded = builtin::Scramble(sample);
-        ASSERT_EQ(coded.size(), sample.size() + 2);
-        EXPECT_EQ(coded.find('\0'), std::string::npos);
-        ASSERT_TRUE(builtin::Unscramble(coded, text));
-        EXPECT_EQ(text, sample);
-    }
-    EXPECT_TRUE(builtin::Scramble(std::string(100, 'x')).empty());
-    EXPECT_FALSE(builtin::Unscramble("", text));
-    EXPECT_FALSE(builtin::Unscramble("5", text));
-    EXPECT_FALSE(builtin::Unscramble("x1a", text));
-    EXPECT_FALSE(builtin::Unscramble("05abc", text)); // shorter than told
-}
-
 TEST(BuiltInLists, ProcessWideListsAreFilledOnce) {
     std::vector<const CSetURLList*> seen(8);
     std::vector<std::thread> threads;
