@@ -270,7 +270,6 @@ TEST_F(GIFWasher, BannerByHeaderSize) {
     const Case cases[] = {
         {"http://news.example.net/", CSettings::kDimFilterNoHeaderDim, false, true}, // elsewhere
         {"", CSettings::kDimFilterNoHeaderDim, false, true}, // no referring page
-        {"http://www.example.org/page.html", CSettings::kDimFilterNoHeaderDim, false, false},
         {"http://www.example.org/page.html", CSettings::kDimFilterSameServer, true, true},
         {"http://news.example.net/", CSettings::kDimFilterNoHeaderDim, true, false},
         {"http://news.example.net/", CSettings::kDimFilterImages, false, false},
