@@ -131,6 +131,17 @@ TEST(CSetCookieList, LineSyntax) {
     EXPECT_EQ(Written(list), (Strings{"only,2", "*,0"}));
 }
 
+TEST(CSetCookieList, EditsReachTheLookups) {
+    CSetCookieList list;
+    EXPECT_TRUE(list.Add("Ads.com", kCookieNeutral));
+    EXPECT_FALSE(list.Add("ads.COM", kCookieGood));
+    EXPECT_TRUE(list.Add("x.org", kCookieGood));
+    EXPECT_TRUE(list.SetManner(1, kCookieBad));
+    EXPECT_TRUE(list.Remove(0));
+    EXPECT_EQ(list.Lookup("ads.com"), 0);
+    EXPECT_EQ(list.Lookup("www.x.org"), kCookieBad);
+}
+
 TEST(CSetDimList, LineSyntax) {
     CSetDimList list;
     list.SetLines(-1,
