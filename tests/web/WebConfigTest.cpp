@@ -52,6 +52,8 @@ TEST(WebConfig, CredentialsFromTheAuthorizationField) {
         EXPECT_EQ(name, c.name) << c.header;
         EXPECT_EQ(password, c.password) << c.header;
     }
+    // Stored in the settings files: old files must keep verifying.
+    EXPECT_EQ(CWebConfig::PasswordDigest("tarnivelo"), "9wp6vBcm7dGCLAVTC24EOA==");
 }
 
 TEST(WebConfig, PiecesThatGoIntoThePages) {
