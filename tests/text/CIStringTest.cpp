@@ -21,6 +21,7 @@ TEST(CIString, FoldsOnlyAsciiLettersAndOrdersSigned) {
 
 TEST(CIString, NumbersAndTrimming) {
     EXPECT_EQ(CIString("  42x").ToInt(), 42);
+    EXPECT_EQ(CIString("-7").ToInt(), -7);
     EXPECT_EQ(CIString("x1").ToInt(), 0);
     CIString text;
     EXPECT_EQ(text.FromInt(-2147483647 - 1), "-2147483648");

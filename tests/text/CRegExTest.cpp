@@ -132,12 +132,19 @@ TEST(CRegEx, InvalidPatternsMatchNothing) {
     EXPECT_FALSE(Find(pattern, "abc"));
 }
 
-TEST(CRegEx, PatternTextAndLongChains) {
+TEST(CRegEx, PatternTextCopiesAndLongChains) {
     CRegEx pattern("/Banner/");
     EXPECT_EQ(pattern.GetPattern().Str(), "/banner/");
     // Characters outside the alphabet survive in the pattern text.
     pattern.SetPattern("a{B}\"c");
     EXPECT_EQ(pattern.GetPattern().Str(), "a{b}\"c");
+
+    // A copy owns its compiled pattern.
+    CRegEx original("a*(b|c)d?e");
+    CRegEx copy(original);
+    original.SetPattern("zzz");
+    EXPECT_TRUE(Find(copy, "xaYcdQe"));
+    EXPECT_FALSE(Find(copy, "zzz"));
 
     // A chain too deep to match on a connection thread's stack is refused.
     std::string deep;
