@@ -103,6 +103,8 @@ TEST(InternalDispatch, OnlyRequestsAddressedToTheProxyAreInternal) {
 
 TEST(InternalDispatch, TransparentGifAnswer) {
     CSettings settings("", nullptr, true);
+    // The user's own image never stands in for the transparent one.
+    settings.String(CSettings::kOptionsUserImagePath).Set("/nonexistent/image.gif");
     // A kept-alive proxy request: the answer still closes the connection.
     Browser browser("GET http://-corva.vane-/trans.gif HTTP/1.1\r\nUser-Agent: t\r\n\r\n");
     ASSERT_TRUE(browser.pair.socket.KeepAlive());
