@@ -1,6 +1,10 @@
 #include "support/HeadLines.h"
 #include "support/LoopbackPair.h"
 
+#include "http/ErrorPage.h"
+#include "os/CException.h"
+#include "stats/CStatistic.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -130,4 +134,16 @@ TEST(Forwarding, PrepareForClientFraming) {
         EXPECT_FALSE(r.PrepareFraming(false, true, true)) << status;
         EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
     }
+}
+
+// The page and the redirect of a blocked request are pinned end to end; here
+// the verdicts that must not block, and the count.
+TEST(Forwarding, BlockedURLs) {
+    const CConnInfo request = Request("http://ads.example.com/banner.gif");
+    CStatistic statistic;
+    const auto verdict = [](int v) { return [v](std::string_view) { return v; }; };
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, verdict(0)));
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, verdict(2))); // a don't-filter entry
+    EXPECT_THROW(CheckBlockedURL(request, "", &statistic, verdict(1)), CHTMLErrException);
+    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 1u);
 }
