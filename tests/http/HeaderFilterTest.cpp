@@ -186,6 +186,9 @@ TEST(HeaderFilter, UserAgentTag) {
     EXPECT_EQ(Values(request, "User-Agent"),
               (std::vector<std::string>{"Browser/1.0 Corvane 3.0 final", "Second"}));
     EXPECT_EQ(request.UserAgent(), "Browser/1.0");
+    CConnInfo none = Request({}); // a request without one gets none
+    FilterRequestHeaders(none, g.settings);
+    EXPECT_FALSE(none.HasHeader("User-Agent"));
 
     g.Set(CSettings::kProxyEngineDoNotModifyUserAgent, true);
     CConnInfo kept = Request({"User-Agent: Browser/1.0"});
