@@ -48,104 +48,75 @@ TEST(Cookie, BuildWritesOwnPairFirstThenAttributesInNameOrder) {
     EXPECT_TRUE(out.empty());
 }
 
-TEST(Cookie, FormatCookieDate) {
+TEST(Cookie, DatesWrittenAndRead) {
+    const std::pair<std::time_t, const char*> written[] = {
+        {kNow, "Wednesday, 09-Jun-2027 10:18:14 GMT"},
+        {0, "Thursday, 01-Jan-1970 00:00:00 GMT"},
+        {951782400 + 86399, "Tuesday, 29-Feb-2000 23:59:59 GMT"}, // leap day
+    };
     CIString text;
-    FormatCookieDate(kNow, text);
-    EXPECT_EQ(text.Str(), "Wednesday, 09-Jun-2027 10:18:14 GMT");
-    FormatCookieDate(0, text);
-    EXPECT_EQ(text.Str(), "Thursday, 01-Jan-1970 00:00:00 GMT");
-    FormatCookieDate(951782400 + 86399, text); // leap day
-    EXPECT_EQ(text.Str(), "Tuesday, 29-Feb-2000 23:59:59 GMT");
-}
-
-TEST(Cookie, ParseCookieDateBothForms) {
-    EXPECT_EQ(ParseCookieDate("Wednesday, 09-Jun-2027 10:18:14 GMT"), kNow);
-    EXPECT_EQ(ParseCookieDate("Wed, 09-jun-27 10:18:14 GMT"), kNow);
-    EXPECT_EQ(ParseCookieDate("09-JUN-2027 10:18:14"), kNow); // no weekday, no comma
-    // RFC 1123 and a spelt-out month with blanks between day, month and year.
-    EXPECT_EQ(ParseCookieDate("Wed, 09 Jun 2027 10:18:14 GMT"), kNow);
-    EXPECT_EQ(ParseCookieDate("Wed,09 June 2027 10:18:14 GMT"), kNow);
-
-    // Two-digit years: below 31 this century, from 31 the last one.
-    EXPECT_EQ(ParseCookieDate("x, 01-Jan-30 00:00:00 GMT"), 1893456000);
-    EXPECT_EQ(ParseCookieDate("x, 01-Jan-31 00:00:00 GMT"), -1230768000);
-    EXPECT_EQ(ParseCookieDate("x, 31-Dec-99 23:59:59 GMT"), 946684799);
-    EXPECT_EQ(ParseCookieDate("x, 01-Jan-1970 00:00:00 GMT"), 0);
-
-    // Missing fields count as 0 and an unknown month as January.
-    EXPECT_EQ(ParseCookieDate("x, 02-Foo-2000"), 946771200);
-    EXPECT_EQ(ParseCookieDate("soon"), 946598400); // day 0 of January 2000
-
-    // What the proxy writes, it reads back.
-    CIString text;
-    for (std::time_t t : {std::time_t{0}, kNow, std::time_t{4102444799}}) {
-        FormatCookieDate(t, text);
-        EXPECT_EQ(ParseCookieDate(text), t) << text;
-    }
-}
-
-TEST(Cookie, LimitLeavesShortAndSessionCookiesAlone) {
-    const long day = 24 * 3600;
-    CookieAttributes attrs;
-    CIString name, date;
-
-    // Already short: untouched, max-age included.
-    FormatCookieDate(kNow + 2 * 3600, date);
-    ParseCookie("a=1; max-age=7200; expires=" + date.Str(), attrs, name);
-    const CookieAttributes before = attrs;
-    EXPECT_FALSE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_EQ(attrs, before);
-
-    // A session cookie is the shortest there is, in both modes.
-    ParseCookie("a=1; path=/", attrs, name);
-    EXPECT_FALSE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_FALSE(LimitCookieLifetime(attrs, -1, kNow));
-    EXPECT_EQ(attrs.size(), 2u);
-
-    // Deleting a cookie (past date, or max-age 0) is never turned into setting it.
-    ParseCookie("a=; expires=Thu, 01-Jan-1970 00:00:00 GMT", attrs, name);
-    EXPECT_FALSE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_FALSE(LimitCookieLifetime(attrs, -1, kNow));
-    ParseCookie("a=; max-age=0", attrs, name);
-    EXPECT_FALSE(LimitCookieLifetime(attrs, -1, kNow));
-
-    // A max-age that is not a number is ignored, as browsers do.
-    ParseCookie("a=1; max-age=soon", attrs, name);
-    EXPECT_FALSE(LimitCookieLifetime(attrs, day, kNow));
-}
-
-TEST(Cookie, LimitCutsLongLivedCookies) {
-    const long day = 24 * 3600;
-    CookieAttributes attrs;
-    CIString name, expected;
-    FormatCookieDate(kNow + day, expected);
-
-    // max-age beyond the limit and no expires: gets an expires, loses max-age.
-    ParseCookie("a=1; Max-Age=31536000", attrs, name);
-    EXPECT_TRUE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_EQ(attrs.count("max-age"), 0u);
-    EXPECT_EQ(attrs["expires"], expected);
-
-    // max-age decides over a short expires.
-    ParseCookie("a=1; max-age=999999; expires=Wed, 09-Jun-2027 11:00:00 GMT", attrs, name);
-    EXPECT_TRUE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_EQ(attrs["expires"], expected);
-
-    // A far expires in either date form.
-    for (const char* far : {"Fri, 01-Jan-2038 00:00:00 GMT", "Fri, 01 Jan 2038 00:00:00 GMT"}) {
-        ParseCookie(std::string("a=1; expires=") + far, attrs, name);
-        EXPECT_TRUE(LimitCookieLifetime(attrs, day, kNow)) << far;
-        EXPECT_EQ(attrs["expires"], expected);
+    for (const auto& [time, date] : written) {
+        FormatCookieDate(time, text);
+        EXPECT_EQ(text.Str(), date);
+        EXPECT_EQ(ParseCookieDate(text), time) << text; // what the proxy writes, it reads back
     }
 
-    // A date that cannot be read is cut: the browser may read it as a long one.
-    ParseCookie("a=1; expires=someday", attrs, name);
-    EXPECT_TRUE(LimitCookieLifetime(attrs, day, kNow));
-    EXPECT_EQ(attrs["expires"], expected);
+    const std::pair<const char*, std::time_t> read[] = {
+        {"Wed, 09-jun-27 10:18:14 GMT", kNow},
+        {"09-JUN-2027 10:18:14", kNow}, // no weekday, no comma
+        // RFC 1123 and a spelt-out month with blanks between day, month and year.
+        {"Wed, 09 Jun 2027 10:18:14 GMT", kNow},
+        {"Wed,09 June 2027 10:18:14 GMT", kNow},
+        // Two-digit years: below 31 this century, from 31 the last one.
+        {"x, 01-Jan-30 00:00:00 GMT", 1893456000},
+        {"x, 01-Jan-31 00:00:00 GMT", -1230768000},
+        {"x, 31-Dec-99 23:59:59 GMT", 946684799},
+        // Missing fields count as 0 and an unknown month as January.
+        {"x, 02-Foo-2000", 946771200},
+        {"soon", 946598400}, // day 0 of January 2000
+        {"Thu, 31-Dec-2099 23:59:59 GMT", 4102444799},
+    };
+    for (const auto& [date, time] : read)
+        EXPECT_EQ(ParseCookieDate(date), time) << date;
+}
 
-    // Session mode: both expiry attributes go.
-    ParseCookie("a=1; max-age=60; expires=Fri, 01-Jan-2038 00:00:00 GMT; path=/", attrs, name);
-    EXPECT_TRUE(LimitCookieLifetime(attrs, -1, kNow));
-    EXPECT_EQ(attrs.count("max-age") + attrs.count("expires"), 0u);
-    EXPECT_EQ(attrs.size(), 2u);
+TEST(Cookie, LimitCutsOnlyLongLivedCookies) {
+    constexpr long kDay = 24 * 3600;
+    const std::string cut = "a=1; expires=Thursday, 10-Jun-2027 10:18:14 GMT";
+    const struct {
+        std::string cookie;
+        long limit;        // -1: to the session
+        const char* after; // null: left as it came
+    } cases[] = {
+        {"a=1; max-age=7200; expires=Wed, 09-Jun-2027 12:18:14 GMT", kDay, nullptr},
+        // A session cookie is the shortest there is, in both modes.
+        {"a=1; path=/", kDay, nullptr},
+        {"a=1; path=/", -1, nullptr},
+        // Deleting a cookie (past date, or max-age 0) is never turned into setting it.
+        {"a=; expires=Thu, 01-Jan-1970 00:00:00 GMT", kDay, nullptr},
+        {"a=; expires=Thu, 01-Jan-1970 00:00:00 GMT", -1, nullptr},
+        {"a=; max-age=0", -1, nullptr},
+        // A max-age that is not a number is ignored, as browsers do.
+        {"a=1; max-age=soon", kDay, nullptr},
+        {"a=1; Max-Age=31536000", kDay, cut.c_str()},
+        {"a=1; max-age=999999; expires=Wed, 09-Jun-2027 11:00:00 GMT", kDay, cut.c_str()},
+        {"a=1; expires=Fri, 01-Jan-2038 00:00:00 GMT", kDay, cut.c_str()},
+        {"a=1; expires=Fri, 01 Jan 2038 00:00:00 GMT", kDay, cut.c_str()},
+        // A date that cannot be read is cut: the browser may read it as a long one.
+        {"a=1; expires=someday", kDay, cut.c_str()},
+        {"a=1; max-age=60; expires=Fri, 01-Jan-2038 00:00:00 GMT; path=/", -1, "a=1; path=/"},
+    };
+    for (const auto& c : cases) {
+        CookieAttributes attrs;
+        CIString name, out;
+        ParseCookie(c.cookie, attrs, name);
+        const CookieAttributes before = attrs;
+        EXPECT_EQ(LimitCookieLifetime(attrs, c.limit, kNow), c.after != nullptr) << c.cookie;
+        if (c.after == nullptr) {
+            EXPECT_EQ(attrs, before) << c.cookie;
+        } else {
+            BuildCookie(attrs, name, out);
+            EXPECT_EQ(out.Str(), c.after) << c.cookie;
+        }
+    }
 }

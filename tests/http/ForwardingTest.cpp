@@ -2,8 +2,7 @@
 #include "support/LoopbackPair.h"
 
 #include "http/ErrorPage.h"
-#include "http/HeaderFilter.h"
-#include "settings/CSettings.h"
+#include "os/CException.h"
 #include "stats/CStatistic.h"
 
 #include <gtest/gtest.h>
@@ -137,39 +136,14 @@ TEST(Forwarding, PrepareForClientFraming) {
     }
 }
 
+// The page and the redirect of a blocked request are pinned end to end; here
+// the verdicts that must not block, and the count.
 TEST(Forwarding, BlockedURLs) {
-    CConnInfo request = Request("http://ads.example.com/banner.gif");
+    const CConnInfo request = Request("http://ads.example.com/banner.gif");
     CStatistic statistic;
-    std::string seen;
-    const auto lookup = [&](int verdict) {
-        return [&seen, verdict](std::string_view url) {
-            seen = url;
-            return verdict;
-        };
-    };
-
-    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(0)));
-    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, lookup(2)));
-    EXPECT_EQ(seen, "http://ads.example.com/banner.gif");
-    EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 0u);
-
-    try {
-        CheckBlockedURL(request, "", &statistic, lookup(1));
-        FAIL() << "not blocked";
-    } catch (const CRedirectException&) {
-        FAIL() << "redirected without a target";
-    } catch (const CHTMLErrException& e) {
-        EXPECT_EQ(e.Status(), 403);
-        EXPECT_EQ(e.TemplateName(), "requestblocked.html");
-    }
-    try {
-        CheckBlockedURL(request, "http://intranet/blocked.html", nullptr, lookup(1));
-        FAIL() << "not blocked";
-    } catch (const CRedirectException& e) {
-        CIString location;
-        e.GetLocation(location);
-        EXPECT_EQ(location, "http://intranet/blocked.html");
-        EXPECT_EQ(e.Status(), 301);
-    }
+    const auto verdict = [](int v) { return [v](std::string_view) { return v; }; };
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, verdict(0)));
+    EXPECT_NO_THROW(CheckBlockedURL(request, "", &statistic, verdict(2))); // a don't-filter entry
+    EXPECT_THROW(CheckBlockedURL(request, "", &statistic, verdict(1)), CHTMLErrException);
     EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 1u);
 }

@@ -1,6 +1,5 @@
 #include "settings/BuiltInLists.h"
 #include "settings/CSetCookieList.h"
-#include "settings/CSetDimList.h"
 #include "settings/CSetURLList.h"
 
 #include <gtest/gtest.h>
@@ -52,24 +51,6 @@ TEST(BuiltInLists, EncodedTableDecodesToTheReadableSource) {
     EXPECT_EQ(i, source.size());
 }
 
-TEST(BuiltInLists, ScrambleRoundTripsAndRefusesMalformedEntries) {
-    std::string text;
-    for (const std::string& sample :
-         std::vector<std::string>{"", "a", "doubleclick.net", "! \texample/beis?iel",
-                                  std::string(99, 'x'), "\x01\xff\x7f tab\t"}) {
-        const std::string coded = builtin::Scramble(sample);
-        ASSERT_EQ(coded.size(), sample.size() + 2);
-        EXPECT_EQ(coded.find('\0'), std::string::npos);
-        ASSERT_TRUE(builtin::Unscramble(coded, text));
-        EXPECT_EQ(text, sample);
-    }
-    EXPECT_TRUE(builtin::Scramble(std::string(100, 'x')).empty());
-    EXPECT_FALSE(builtin::Unscramble("", text));
-    EXPECT_FALSE(builtin::Unscramble("5", text));
-    EXPECT_FALSE(builtin::Unscramble("x1a", text));
-    EXPECT_FALSE(builtin::Unscramble("05abc", text)); // shorter than told
-}
-
 TEST(BuiltInLists, ProcessWideListsAreFilledOnce) {
     std::vector<const CSetURLList*> seen(8);
     std::vector<std::thread> threads;
@@ -100,27 +81,6 @@ TEST(BuiltInLists, ProcessWideListsAreFilledOnce) {
         EXPECT_EQ(info.pattern.find_first_of("*/\\"), CIString::npos) << info.pattern;
         EXPECT_EQ(info.manner, kCookieBad);
     }
-}
-
-TEST(BuiltInLists, PlainTables) {
-    CSetDimList dims;
-    dims.LoadBuiltIn(-1, builtin::kDimensionTable, false);
-    EXPECT_EQ(dims.Count(), 60u);
-    EXPECT_TRUE(dims.Contains(60, 52));
-    EXPECT_TRUE(dims.Contains(468, 60));
-    EXPECT_TRUE(dims.Contains(554, 90));
-
-    CSetURLList example;
-    example.LoadBuiltIn(-1, builtin::kURLExampleTable, false);
-    CSet::Lines lines;
-    example.GetLines(-1, lines);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "//example/beis?iel");
-    EXPECT_EQ(example.Match("http://x/example/beispiel"), 0);
-
-    CSetCookieList cookies;
-    cookies.LoadBuiltIn(-1, builtin::kCookieExampleTable, false);
-    EXPECT_EQ(cookies.Lookup("www.example.com"), kCookieBad);
 }
 
 // The list skips patterns whose literal symbol pairs a URL lacks; that must

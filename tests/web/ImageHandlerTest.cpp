@@ -65,19 +65,6 @@ TEST(ImageHandler, ServesTheFileTheSettingNamesAndFollowsItsChanges) {
     // File names differ by case here: another case is another file.
     SetImagePath(settings, dir.File("TWO.gif"));
     EXPECT_EQ(ImageOf(settings), "GIF89a-TWO");
-
-    // Answered over the connection as a GIF of that length.
-    SetImagePath(settings, dir.File("two.gif"));
-    LoopbackPair pair;
-    pair.Write("GET http://-corva.vane-/image.gif HTTP/1.0\r\n\r\n");
-    CConnInfo request;
-    request.ParseHead(pair.socket, CConnInfo::kParseRequest);
-    ASSERT_TRUE(Dispatch(settings, pair.socket, request));
-    EXPECT_EQ(pair.SentByProxy(), "HTTP/1.1 200 OK\r\n"
-                                  "Content-Length: 10\r\n"
-                                  "Content-type: image/gif\r\n"
-                                  "Proxy-Connection: close\r\n"
-                                  "\r\nGIF89a-two");
 }
 
 TEST(ImageHandler, MissingImageIsNotFound) {
@@ -136,14 +123,4 @@ TEST(ImageHandler, ReloadsWhileOthersCopyOut) {
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(torn.load(), 0);
-}
-
-TEST(ImageHandler, TransparentImageNeverLoads) {
-    auto* trans = dynamic_cast<CInternalGIFRequestHandler*>(GetHandler("trans.gif"));
-    ASSERT_NE(trans, nullptr);
-    CSettings settings("", nullptr, true);
-    SetImagePath(settings, "/nonexistent/image.gif");
-    CBuffer out;
-    EXPECT_TRUE(trans->GetImageData(settings, out));
-    EXPECT_EQ(out.View(), CInternalGIFRequestHandler::TransparentImage());
 }
