@@ -379,7 +379,7 @@ TEST(Socket, ConnectFailuresAndLocalAddress) {
     LoopbackServer server;
     socket.Connect("localhost", server.Port(), false);
     EXPECT_TRUE(socket.IsOpen());
-    EXPECT_EQ(socket.PeerAddress(), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(socket.PeerAddress(), CNetAddress::FromV4(INADDR_LOOPBACK));
     EXPECT_EQ(socket.PeerPort(), server.Port());
     CIString local;
     socket.GetLocalAddress(local);
