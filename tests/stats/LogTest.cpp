@@ -85,6 +85,7 @@ TEST(AccessLog, QuotedFieldsCannotForgeFieldsOrLines) {
 TEST(AccessLog, ClientName) {
     EXPECT_EQ(CAccessLog::ClientName(CNetAddress::FromV4(0x7F000001), false), "127.0.0.1");
     EXPECT_EQ(CAccessLog::ClientName(CNetAddress::FromV4(0xC0A80A01), false), "192.168.10.1");
+    EXPECT_EQ(CAccessLog::ClientName(*CNetAddress::Parse("2001:db8:0::5"), false), "2001:db8::5");
     // The loopback name comes from the hosts file; without an entry the lookup
     // would go to the network.
     if (ReadAll("/etc/hosts").find("127.0.0.1") == std::string::npos)
