@@ -386,6 +386,40 @@ TEST(Socket, ConnectFailuresAndLocalAddress) {
     EXPECT_EQ(local, "127.0.0.1");
 }
 
+// Every address is tried in turn: a refused IPv4 one gives way to the IPv6
+// one that listens, and a bracketed literal is its address.
+TEST(Socket, ConnectTriesEveryAddress) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        if (listener >= 0)
+            ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback";
+    }
+    ::listen(listener, 4);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::uint16_t port = ntohs(address.sin6_port);
+
+    const CNetAddress six = *CNetAddress::Parse("::1");
+    CUnixSocket socket;
+    socket.ConnectAny({CNetAddress::FromV4(INADDR_LOOPBACK), six}, port, false);
+    EXPECT_TRUE(socket.IsOpen());
+    EXPECT_EQ(socket.PeerAddress(), six);
+    CIString local;
+    socket.GetLocalAddress(local);
+    EXPECT_EQ(local, "::1");
+    socket.CloseNoPool();
+
+    socket.Connect("[::1]", port, false);
+    EXPECT_EQ(socket.PeerAddress(), six);
+    socket.CloseNoPool();
+    ::close(listener);
+    EXPECT_THROW(socket.Connect("[::1", port, false), CHTMLErrException);
+}
+
 TEST(Socket, WaitReadableReportsTheOtherSide) {
     Attached browser;
     Attached server;
