@@ -73,7 +73,10 @@ CIString Seconds(std::time_t since) {
 
 // The first address of host (of either family) as text; empty when it
 // cannot be resolved.
-CIString ResolveHost(const CIString& host) {
+CIString ResolveHost(CIString host) {
+    // An upstream proxy may be written as an IPv6 literal in brackets.
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = CIString(host.View().substr(1, host.size() - 2));
     if (const auto literal = CNetAddress::Parse(host.View()))
         return CIString(literal->Text());
     addrinfo hints{};

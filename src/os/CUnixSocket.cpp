@@ -559,8 +559,15 @@ int CUnixSocket::Race(const std::vector<CNetAddress>& addresses, std::uint16_t p
                 continue;
             }
             {
+                // Registered before it connects: an Abort from now on shuts
+                // it down; one that came before is seen here.
                 StCritical lock(m_fdLock);
                 m_connecting.push_back(fd);
+                if (m_aborted) {
+                    m_connecting.pop_back();
+                    ::close(fd);
+                    continue; // the check above ends the race
+                }
             }
             if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), length) == 0) {
                 closeAll();
