@@ -30,6 +30,10 @@ constexpr std::uint32_t kReceiveBodyGrow = 65536;
 
 using Clock = std::chrono::steady_clock;
 
+// The addresses of one name that are tried at most: a resolver answer that
+// lists dozens would otherwise cost a descriptor each for one request.
+constexpr std::size_t kMaxAddresses = 8;
+
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -103,6 +107,8 @@ std::vector<CNetAddress> Resolve(std::string_view host) {
         if (i < second.size())
             order.push_back(second[i]);
     }
+    if (order.size() > kMaxAddresses)
+        order.resize(kMaxAddresses);
     return order;
 }
 
