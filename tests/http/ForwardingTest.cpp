@@ -230,3 +230,30 @@ TEST(Forwarding, BracketedHosts) {
         EXPECT_EQ(host, c.host);
     }
 }
+
+// A host without a dot is a local name, but an IPv6 literal has no dots
+// either: only its loopback address is local.
+TEST(Forwarding, LocalHostsSkipTheUpstreamProxy) {
+    CConnInfo::ForwardingOptions options;
+    options.client = true;
+    options.dontUseProxyForLocal = true;
+    options.proxyServer = "2001:db8::5";
+    options.proxyPort = 3128;
+    const struct {
+        const char* uri;
+        bool viaProxy;
+    } cases[] = {
+        {"http://intranet/", false},       {"http://127.0.0.1/", false},
+        {"http://[::1]:8080/", false},     {"http://[2001:db8::1]/", true},
+        {"http://www.example.com/", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uri);
+        CConnInfo info = Request(c.uri);
+        info.SelectUpstreamProxy(options);
+        CIString host;
+        std::uint16_t port = 0;
+        EXPECT_EQ(info.GetConnectTarget(host, port), c.viaProxy);
+        EXPECT_EQ(host, c.viaProxy ? CIString("2001:db8::5") : info.Host());
+    }
+}
