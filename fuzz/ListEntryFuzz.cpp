@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -25,7 +26,10 @@ template <class List> List RoundTrip(const CSet::Lines& lines) {
     second.SetLines(0, written, false);
     CSet::Lines again;
     second.GetLines(0, again);
-    if (again != written || second.Count() != first.Count())
+    // The group list keeps its entries and writes none back (they live in
+    // the start file): its second list is empty.
+    const bool writesBack = !std::is_same_v<List, CSetGroupList>;
+    if (again != written || (writesBack && second.Count() != first.Count()))
         std::abort();
     return first;
 }

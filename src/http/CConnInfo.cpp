@@ -2,6 +2,7 @@
 
 #include "os/CException.h"
 #include "os/CGenericSocket.h"
+#include "os/CNetAddress.h"
 #include "settings/CSettings.h"
 #include "settings/CSettingsCache.h"
 #include "settings/CStartSettings.h"
@@ -450,9 +451,8 @@ CConnInfo::Framing CConnInfo::ParseHead(LineSource& lines, int mode, HttpMethod 
             // The request-URI names the host that is connected to, filtered
             // and logged; the server must be told that same host, and an
             // HTTP/1.0 request forwarded as 1.1 must carry one.
-            CIString authority(m_host);
-            if (m_port != 0)
-                authority += CIString().FromInt(m_port).insert(0, 1, ':');
+            CIString authority;
+            AppendAuthority(authority);
             RemoveHeader(vocab::kHdrHost);
             AddHeader(vocab::kHdrHost, std::move(authority));
         }
@@ -673,11 +673,32 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
 
     m_host = hostStart < hostEnd ? text.substr(hostStart, hostEnd - hostStart) : CIString();
     bool portValid = true;
-    if (!m_host.empty()) {
+    if (!m_host.empty() && m_host[0] == '[') {
+        // An IPv6 literal: the address in brackets, perhaps a colon and a
+        // port after them, nothing else. It is kept without its brackets and
+        // in its usual text form, so that every list and log sees one
+        // spelling; the writers put the brackets back.
+        const auto close = m_host.find(']');
+        const auto address = close == CIString::npos
+                                 ? std::nullopt
+                                 : CNetAddress::Parse(m_host.View().substr(1, close - 1));
+        const std::string_view rest =
+            close == CIString::npos ? std::string_view() : m_host.View().substr(close + 1);
+        portValid = address && address->IsV6();
+        if (portValid && !rest.empty()) {
+            m_port = 0;
+            portValid = rest[0] == ':' && ParsePort(rest.substr(1), m_port);
+        }
+        m_host = portValid ? CIString(address->Text()) : CIString();
+    } else if (!m_host.empty()) {
+        // Brackets anywhere else make no host that every reader would read
+        // alike.
+        if (m_host.find_first_of("[]") != CIString::npos)
+            portValid = false;
         const auto colon = m_host.find(':');
         if (colon != CIString::npos) {
             m_port = 0;
-            portValid = ParsePort(m_host.View().substr(colon + 1), m_port);
+            portValid = ParsePort(m_host.View().substr(colon + 1), m_port) && portValid;
             m_host.erase(colon);
         }
         m_host.TrimRight(".");
@@ -762,11 +783,7 @@ void CConnInfo::MakeAbsoluteURL(CIString& url) const {
         return;
     }
 
-    result += m_host;
-    if (m_port != 0) {
-        result += ':';
-        result += CIString().FromInt(m_port);
-    }
+    AppendAuthority(result);
     if (url.empty()) {
         result += m_path;
     } else if (url[0] == '/') {
@@ -814,7 +831,14 @@ void CConnInfo::GetFullURL(CIString& url) const {
 }
 
 void CConnInfo::GetProxyAddress(CIString& text) const {
-    text = m_localAddress;
+    // An IPv6 address goes in brackets before its port.
+    const bool literal = m_localAddress.find(':') != CIString::npos;
+    text.clear();
+    if (literal)
+        text += '[';
+    text += m_localAddress;
+    if (literal)
+        text += ']';
     text += ':';
     text += CIString().FromInt(LocalPort());
 }
@@ -840,14 +864,25 @@ const char* CConnInfo::GetStatusText(int code) {
 
 // ---- writing ----
 
+void CConnInfo::AppendAuthority(CIString& out) const {
+    // Only an IPv6 literal holds a colon: its brackets keep it apart from the
+    // port.
+    const bool literal = m_host.find(':') != CIString::npos;
+    if (literal)
+        out += '[';
+    out += m_host;
+    if (literal)
+        out += ']';
+    if (m_port != 0) {
+        out += ':';
+        out += CIString().FromInt(m_port);
+    }
+}
+
 void CConnInfo::AppendTarget(CIString& out) const {
     if (!m_proxyHost.empty() && !m_host.empty()) {
         out += SchemePrefix(m_scheme);
-        out += m_host;
-        if (m_port != 0) {
-            out += ':';
-            out += CIString().FromInt(m_port);
-        }
+        AppendAuthority(out);
     }
     // A CONNECT target is host and port alone, never a path.
     if (m_method == kMethodConnect && !m_host.empty())
@@ -930,7 +965,8 @@ void CConnInfo::SelectUpstreamProxy(const CSettings& settings) {
 void CConnInfo::SelectUpstreamProxy(const ForwardingOptions& options) {
     bool viaProxy = options.client && !options.typeAutomatic;
     if (viaProxy && options.dontUseProxyForLocal &&
-        (m_host.find('.') == CIString::npos || m_host == "127.0.0.1"))
+        ((m_host.find('.') == CIString::npos && m_host.find(':') == CIString::npos) ||
+         m_host == "127.0.0.1" || m_host == "::1"))
         viaProxy = false;
     if (viaProxy) {
         const CIString& list = options.dontUseProxyFor;

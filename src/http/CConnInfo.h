@@ -216,6 +216,9 @@ private:
     void CheckResponseFraming();
     Framing DecideFraming() const;
     void AppendTarget(CIString& out) const;
+    // Host and port as a URL or a Host field writes them: an IPv6 literal in
+    // brackets, the port only when one was named.
+    void AppendAuthority(CIString& out) const;
 
     CIString m_host;
     CIString m_path;

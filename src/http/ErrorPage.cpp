@@ -71,28 +71,26 @@ CIString Seconds(std::time_t since) {
     return Number(static_cast<long long>(std::time(nullptr) - since));
 }
 
-// The first IPv4 address of host, dotted; empty when it cannot be resolved.
-CIString ResolveHost(const CIString& host) {
+// The first address of host (of either family) as text; empty when it
+// cannot be resolved.
+CIString ResolveHost(CIString host) {
+    // An upstream proxy may be written as an IPv6 literal in brackets.
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = CIString(host.View().substr(1, host.size() - 2));
+    if (const auto literal = CNetAddress::Parse(host.View()))
+        return CIString(literal->Text());
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
         return {};
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> guard(found, &freeaddrinfo);
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) == nullptr)
-        return {};
-    return CIString(text);
+    return CIString(CNetAddress::FromSockaddr(found->ai_addr, found->ai_addrlen).Text());
 }
 
-CIString Dotted(std::uint32_t networkOrder) {
-    in_addr address{};
-    address.s_addr = networkOrder;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return CIString(text);
+CIString AddressText(const CNetAddress& address) {
+    return CIString(address.Empty() ? CNetAddress::FromV4(0).Text() : address.Text());
 }
 
 // Local time as the access log stamps it: 06/Dec/2026:17:38:40 +0100, with the
@@ -117,7 +115,7 @@ CIString LogTime() {
 
 // The value of one placeholder; false when the character names none.
 bool PlaceholderValue(char name, const CConnInfo* request, const CConnInfo* response,
-                      std::uint32_t clientAddress, CIString& value) {
+                      const CNetAddress& clientAddress, CIString& value) {
     CIString host;
     std::uint16_t port = 0;
     switch (name) {
@@ -178,7 +176,7 @@ bool PlaceholderValue(char name, const CConnInfo* request, const CConnInfo* resp
             value = CIString(product::kMarkerHost);
         return true;
     case 'i':
-        value = Dotted(clientAddress);
+        value = AddressText(clientAddress);
         return true;
     case 'p':
         if (request) {
@@ -259,7 +257,7 @@ const CIString& Text(const CHTMLErrException& error) {
 }
 
 void FillPlaceholders(CIString& text, const CConnInfo* request, const CConnInfo* response,
-                      std::uint32_t clientAddress) {
+                      const CNetAddress& clientAddress) {
     // Built anew rather than replaced in place: what is inserted is never
     // scanned again, so a %C3 of a URL stays as it is.
     CIString out;
@@ -278,7 +276,7 @@ void FillPlaceholders(CIString& text, const CConnInfo* request, const CConnInfo*
 }
 
 long Send(const CHTMLErrException& error, std::uint32_t ownerTag, CGenericSocket& client,
-          const CConnInfo* request, const CConnInfo* response, std::uint32_t clientAddress) {
+          const CConnInfo* request, const CConnInfo* response, const CNetAddress& clientAddress) {
     CIString location;
     error.GetLocation(location);
     if (!location.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "os/CException.h"
+#include "os/CNetAddress.h"
 #include "text/CIString.h"
 
 #include <cstdint>
@@ -20,7 +21,7 @@ namespace errorpage {
 // browser, or the redirect head of a redirect; returns the bytes of the page
 // body sent.
 long Send(const CHTMLErrException& error, std::uint32_t ownerTag, CGenericSocket& client,
-          const CConnInfo* request, const CConnInfo* response, std::uint32_t clientAddress);
+          const CConnInfo* request, const CConnInfo* response, const CNetAddress& clientAddress);
 
 // The template of error, read once per prototype.
 const CIString& Text(const CHTMLErrException& error);
@@ -29,7 +30,7 @@ const CIString& Text(const CHTMLErrException& error);
 CIString LoadTemplate(const CIString& templateName);
 // Replaces the %-placeholders in text; inserted values are never rescanned.
 void FillPlaceholders(CIString& text, const CConnInfo* request, const CConnInfo* response,
-                      std::uint32_t clientAddress);
+                      const CNetAddress& clientAddress);
 
 } // namespace errorpage
 

@@ -2,6 +2,7 @@
 
 #include "os/CBuffer.h"
 #include "os/CByteCounter.h"
+#include "os/CNetAddress.h"
 
 #include <array>
 #include <cstdint>
@@ -81,7 +82,8 @@ public:
     // chunk). Returns n. A failure throws.
     virtual std::uint32_t Send(const void* data, std::uint32_t n) = 0;
     virtual bool IsOpen() const = 0;
-    // The dotted IPv4 text of the local end.
+    // The text form of the local end's address (IPv4 dotted, IPv6 without
+    // brackets; an IPv4 client of a dual-stack socket sees its IPv4 form).
     virtual void GetLocalAddress(CIString& out) = 0;
     // Waits until this socket or other (may be null) is readable; seconds 0
     // waits without a limit. Returns whether other is readable.
@@ -118,9 +120,9 @@ public:
     void SetTag(std::uint32_t tag) { m_tag = tag; }
     bool IsServerSide() const { return (m_tag & kTagServer) != 0; }
 
-    // Peer of a server-side connection (network byte order; port in host
-    // order); zero on a browser-side socket.
-    std::uint32_t PeerAddress() const { return m_peerAddress; }
+    // Peer of a server-side connection (port in host order); none on a
+    // browser-side socket.
+    const CNetAddress& PeerAddress() const { return m_peerAddress; }
     std::uint16_t PeerPort() const { return m_peerPort; }
 
 protected:
@@ -135,7 +137,7 @@ protected:
     std::int64_t m_bodyBytesLeft = -1;
     std::int64_t m_chunkBytesLeft = 0;
     bool m_chunkCRLFDue = false; // chunk data read, its CR LF not yet
-    std::uint32_t m_peerAddress = 0;
+    CNetAddress m_peerAddress;
     std::uint16_t m_peerPort = 0;
     bool m_proxyStyle = false;
     bool m_skipCR = false;

@@ -30,7 +30,7 @@ void CPersistentSockets::Run() {
     }
 }
 
-int CPersistentSockets::Take(std::uint32_t address, std::uint16_t port) {
+int CPersistentSockets::Take(const CNetAddress& address, std::uint16_t port) {
     for (;;) {
         int fd = -1;
         bool expired = false;
@@ -51,7 +51,7 @@ int CPersistentSockets::Take(std::uint32_t address, std::uint16_t port) {
     }
 }
 
-void CPersistentSockets::Put(int& fd, std::uint32_t address, std::uint16_t port) {
+void CPersistentSockets::Put(int& fd, const CNetAddress& address, std::uint16_t port) {
     if (fd < 0)
         return;
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "os/CCriticalSection.h"
+#include "os/CNetAddress.h"
 #include "os/CUnixThread.h"
 
 #include <chrono>
@@ -19,12 +20,12 @@ public:
     // The instance, created with its reaper thread on first use.
     static CPersistentSockets& Instance();
 
-    // An idle connection to address (network order) and port that is still
+    // An idle connection to address and port that is still
     // usable, or -1. Expired connections, connections the server has closed
     // and connections with unexpected input are closed, not handed out.
-    int Take(std::uint32_t address, std::uint16_t port);
+    int Take(const CNetAddress& address, std::uint16_t port);
     // Keeps fd for reuse and sets the caller's fd to -1.
-    void Put(int& fd, std::uint32_t address, std::uint16_t port);
+    void Put(int& fd, const CNetAddress& address, std::uint16_t port);
 
     // Closes every idle connection whose lifetime has passed.
     void ReapExpired();
@@ -46,7 +47,7 @@ protected:
 
 private:
     using Clock = std::chrono::steady_clock;
-    using Key = std::pair<std::uint32_t, std::uint16_t>;
+    using Key = std::pair<CNetAddress, std::uint16_t>;
     struct Idle {
         int fd;
         Clock::time_point expiry;

@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,10 @@ constexpr std::uint32_t kReceiveGrow = 16384;
 constexpr std::uint32_t kReceiveBodyGrow = 65536;
 
 using Clock = std::chrono::steady_clock;
+
+// The addresses of one name that are tried at most: a resolver answer that
+// lists dozens would otherwise cost a descriptor each for one request.
+constexpr std::size_t kMaxAddresses = 8;
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -59,28 +64,52 @@ void SetTimeLimit(int fd, int option, int ms) {
         throw COSErrException(errno);
 }
 
-// The IPv4 address of host: dotted text as it is, a name through the resolver
-// (its first IPv4 address). False when there is none.
-bool Resolve(const std::string& host, in_addr& address) {
-    if (host.empty())
-        return false;
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
-        return true;
+// Every address of host, in the order to try them. A literal (IPv6 in
+// brackets or not) is the one address; a name goes through the resolver,
+// whose order (preferred family and scope first) is kept within each family
+// while the families take turns, so that one unreachable family costs one
+// head start and not the whole list. An unspecified or broadcast address from
+// the resolver is no server.
+std::vector<CNetAddress> Resolve(std::string_view host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.find('\0') != std::string_view::npos)
+        return {};
+    if (const auto literal = CNetAddress::Parse(host))
+        return {*literal};
+    const std::string name(host);
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    bool ok = false;
-    for (const addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addr != nullptr) {
-            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
-            ok = address.s_addr != INADDR_ANY && address.s_addr != INADDR_NONE;
-        }
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return {};
+    std::vector<CNetAddress> first;
+    std::vector<CNetAddress> second;
+    CNetAddress::Family leading = CNetAddress::Family::None;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const CNetAddress address = CNetAddress::FromSockaddr(a->ai_addr, a->ai_addrlen);
+        if (address.Empty() || address == CNetAddress::FromV4(0) ||
+            address == CNetAddress::FromV4(0xFFFFFFFFu) || address == CNetAddress::FromV6({}))
+            continue;
+        if (leading == CNetAddress::Family::None)
+            leading = address.GetFamily();
+        auto& list = address.GetFamily() == leading ? first : second;
+        if (std::find(list.begin(), list.end(), address) == list.end())
+            list.push_back(address);
     }
     freeaddrinfo(found);
-    return ok;
+    std::vector<CNetAddress> order;
+    order.reserve(first.size() + second.size());
+    for (std::size_t i = 0; i < std::max(first.size(), second.size()); ++i) {
+        if (i < first.size())
+            order.push_back(first[i]);
+        if (i < second.size())
+            order.push_back(second[i]);
+    }
+    if (order.size() > kMaxAddresses)
+        order.resize(kMaxAddresses);
+    return order;
 }
 
 } // namespace
@@ -100,7 +129,7 @@ CUnixSocket::~CUnixSocket() {
 void CUnixSocket::Attach(int fd) {
     if (IsOpen())
         CloseNoPool();
-    m_peerAddress = 0;
+    m_peerAddress = {};
     m_peerPort = 0;
     m_keepAlive = false;
     m_hasDeadline = false;
@@ -161,6 +190,9 @@ void CUnixSocket::Abort() {
     m_aborted = true;
     if (m_fd >= 0)
         ::shutdown(m_fd, SHUT_RDWR);
+    // A connect in progress wakes with an error.
+    for (const int fd : m_connecting)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 void CUnixSocket::ApplyReadTimeout() {
@@ -345,15 +377,18 @@ void CUnixSocket::GetLocalAddress(CIString& out) {
         out = m_localAddress;
         return;
     }
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
-    char text[INET_ADDRSTRLEN] = "0.0.0.0";
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
-        local.sin_family == AF_INET) {
-        inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
-        m_localAddress = text; // a connection's own end never moves
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        const CNetAddress address =
+            CNetAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&local), length);
+        if (!address.Empty()) {
+            m_localAddress = address.Text().c_str(); // a connection's own end never moves
+            out = m_localAddress;
+            return;
+        }
     }
-    out = text;
+    out = "0.0.0.0";
 }
 
 bool CUnixSocket::WaitReadable(CGenericSocket* other, int seconds) {
@@ -386,7 +421,7 @@ void CUnixSocket::Close() {
             m_keepAlive = false; // the peer is gone
         }
     }
-    if (m_fd >= 0 && m_keepAlive && m_peerAddress != 0 && !m_aborted && m_input.Empty() &&
+    if (m_fd >= 0 && m_keepAlive && !m_peerAddress.Empty() && !m_aborted && m_input.Empty() &&
         (m_endOfData || m_bodyBytesLeft == 0)) {
         bool reusable = true;
         if (m_chunkedOutput) {
@@ -409,13 +444,13 @@ void CUnixSocket::Close() {
         if (reusable) {
             int fd = ReleaseDescriptor();
             CPersistentSockets::Instance().Put(fd, m_peerAddress, m_peerPort);
-            m_peerAddress = 0;
+            m_peerAddress = {};
             m_peerPort = 0;
             return;
         }
     }
     CloseDescriptor();
-    m_peerAddress = 0;
+    m_peerAddress = {};
     m_peerPort = 0;
     // Unread bytes belong to this connection only.
     m_input.Clear();
@@ -435,7 +470,7 @@ void CUnixSocket::Drop() {
             ::close(m_fd);
         m_fd = -1;
     }
-    m_peerAddress = 0;
+    m_peerAddress = {};
     m_peerPort = 0;
     m_input.Clear();
 }
@@ -446,18 +481,31 @@ void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePoo
     m_input.Clear();
     if (m_aborted)
         throw COSErrException(ECANCELED);
-
-    in_addr address{};
-    if (!Resolve(std::string(host), address))
+    const std::vector<CNetAddress> addresses = Resolve(host);
+    if (addresses.empty())
         throw errors::CannotConnect();
-    m_peerAddress = address.s_addr;
+    ConnectAny(addresses, port, usePool);
+}
+
+void CUnixSocket::ConnectAny(const std::vector<CNetAddress>& addresses, std::uint16_t port,
+                             bool usePool) {
+    if (IsOpen())
+        Close();
+    m_input.Clear();
+    if (m_aborted)
+        throw COSErrException(ECANCELED);
+    if (addresses.empty())
+        throw errors::CannotConnect();
     m_peerPort = port;
     m_readTimeoutMs = m_serverReadTimeoutMs;
     m_hasDeadline = false;
 
     if (usePool) {
-        const int idle = CPersistentSockets::Instance().Take(address.s_addr, port);
-        if (idle >= 0) {
+        for (const CNetAddress& address : addresses) {
+            const int idle = CPersistentSockets::Instance().Take(address, port);
+            if (idle < 0)
+                continue;
+            m_peerAddress = address;
             if (!Adopt(idle, Origin::Pooled)) {
                 ::close(idle);
                 throw COSErrException(ECANCELED);
@@ -466,45 +514,138 @@ void CUnixSocket::Connect(std::string_view host, std::uint16_t port, bool usePoo
         }
     }
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw COSErrException(errno);
+    std::size_t winner = 0;
+    const int fd = Race(addresses, port, winner);
+    m_peerAddress = addresses[winner];
     if (!Adopt(fd, Origin::Fresh)) {
         ::close(fd);
         throw COSErrException(ECANCELED);
     }
-    auto fail = [this](int error) {
-        StCritical lock(m_fdLock);
-        ::close(m_fd);
-        m_fd = -1;
-        return COSErrException(error);
-    };
+}
 
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
-        throw fail(errno);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr = address;
-    target.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0) {
-        if (errno != EINPROGRESS && errno != EINTR)
-            throw fail(errno);
-        pollfd p{fd, POLLOUT, 0};
-        const int rc = PollUntil(p, m_connectTimeoutMs);
-        if (rc < 0)
-            throw fail(errno);
-        if (rc == 0)
-            throw fail(ETIMEDOUT);
-        int soError = 0;
-        socklen_t length = sizeof soError;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) < 0)
-            throw fail(errno);
-        if (soError != 0)
-            throw fail(soError);
+void CUnixSocket::CloseConnecting(int fd) {
+    StCritical lock(m_fdLock);
+    m_connecting.erase(std::remove(m_connecting.begin(), m_connecting.end(), fd),
+                       m_connecting.end());
+    ::close(fd);
+}
+
+int CUnixSocket::Race(const std::vector<CNetAddress>& addresses, std::uint16_t port,
+                      std::size_t& winner) {
+    struct Attempt {
+        int fd;
+        std::size_t index;
+    };
+    std::vector<Attempt> pending;
+    auto closeAll = [&] {
+        for (const Attempt& attempt : pending)
+            CloseConnecting(attempt.fd);
+        pending.clear();
+    };
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
+    Clock::time_point nextStart = Clock::now();
+    std::size_t next = 0;
+    int lastError = ECONNREFUSED;
+    for (;;) {
+        if (m_aborted) {
+            closeAll();
+            throw COSErrException(ECANCELED);
+        }
+        const Clock::time_point now = Clock::now();
+        // The next address starts when the ones under way had their head
+        // start, or at once when none is under way.
+        if (next < addresses.size() && now < deadline && (pending.empty() || now >= nextStart)) {
+            const std::size_t index = next++;
+            sockaddr_storage target{};
+            const socklen_t length = addresses[index].ToSockaddr(port, target);
+            const int fd =
+                ::socket(target.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (fd < 0) {
+                lastError = errno;
+                continue;
+            }
+            {
+                // Registered before it connects: an Abort from now on shuts
+                // it down; one that came before is seen here.
+                StCritical lock(m_fdLock);
+                m_connecting.push_back(fd);
+                if (m_aborted) {
+                    m_connecting.pop_back();
+                    ::close(fd);
+                    continue; // the check above ends the race
+                }
+            }
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), length) == 0) {
+                closeAll();
+                {
+                    StCritical lock(m_fdLock);
+                    m_connecting.clear();
+                }
+                winner = index;
+                return Blocking(fd);
+            }
+            if (errno != EINPROGRESS && errno != EINTR) {
+                lastError = errno;
+                CloseConnecting(fd);
+                continue;
+            }
+            pending.push_back({fd, index});
+            nextStart = now + std::chrono::milliseconds(kNextAddressDelayMs);
+        }
+        if (pending.empty()) {
+            if (next < addresses.size() && now < deadline)
+                continue;
+            if (next < addresses.size())
+                throw COSErrException(ETIMEDOUT);
+            throw COSErrException(lastError);
+        }
+        if (now >= deadline) {
+            closeAll();
+            throw COSErrException(ETIMEDOUT);
+        }
+        const Clock::time_point wakeUp =
+            next < addresses.size() ? std::min(nextStart, deadline) : deadline;
+        std::vector<pollfd> fds;
+        fds.reserve(pending.size());
+        for (const Attempt& attempt : pending)
+            fds.push_back({attempt.fd, POLLOUT, 0});
+        const int rc = ::poll(fds.data(), fds.size(), MillisecondsLeft(wakeUp));
+        if (rc < 0 && errno != EINTR) {
+            const int error = errno;
+            closeAll();
+            throw COSErrException(error);
+        }
+        for (std::size_t i = fds.size(); rc > 0 && i-- > 0;) {
+            if (fds[i].revents == 0)
+                continue;
+            int soError = 0;
+            socklen_t size = sizeof soError;
+            if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &soError, &size) < 0)
+                soError = errno;
+            if (soError == 0 && !m_aborted) {
+                const Attempt won = pending[i];
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+                closeAll();
+                {
+                    StCritical lock(m_fdLock);
+                    m_connecting.clear();
+                }
+                winner = won.index;
+                return Blocking(won.fd);
+            }
+            lastError = soError != 0 ? soError : ECANCELED;
+            CloseConnecting(fds[i].fd);
+            pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+        }
     }
-    if (::fcntl(fd, F_SETFL, flags) < 0)
-        throw fail(errno);
-    if (m_aborted)
-        throw fail(ECANCELED);
+}
+
+int CUnixSocket::Blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int error = errno;
+        ::close(fd);
+        throw COSErrException(error);
+    }
+    return fd;
 }

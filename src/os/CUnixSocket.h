@@ -2,6 +2,7 @@
 
 #include "os/CCriticalSection.h"
 #include "os/CGenericSocket.h"
+#include "os/CNetAddress.h"
 #include "text/CIString.h"
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A TCP connection over a BSD socket. Server-side connections that stay alive
 // are handed to the idle-connection pool when closed.
@@ -20,6 +22,8 @@
 class CUnixSocket : public CGenericSocket {
 public:
     static constexpr int kConnectTimeoutMs = 30 * 1000;
+    // The head start of one address before the next is tried beside it.
+    static constexpr int kNextAddressDelayMs = 250;
     // Longest wait for the peer to close after our half-close.
     static constexpr int kDrainTimeoutMs = 2000;
 
@@ -41,11 +45,16 @@ public:
     // the pool (after the last chunk when chunked output is on); anything else
     // is half-closed, drained for a bounded time and closed.
     virtual void Close();
-    // Connects to host (dotted IPv4 or a name) and port. With usePool an idle
-    // connection to the same address and port is reused when one is alive.
-    // Throws cannotconnect.html for an unknown host, the operating-system
-    // error for a failing or timed-out connect.
+    // Connects to host (an IPv4 or IPv6 literal, the latter perhaps in
+    // brackets, or a name) and port: every address of a name is tried, each
+    // one after its predecessor had a short head start, and the first that
+    // answers is kept. With usePool an idle connection to one of the
+    // addresses and the port is reused when one is alive. Throws
+    // cannotconnect.html for an unknown host, the operating-system error of
+    // the last failing address, or a time-out after the connect limit.
     virtual void Connect(std::string_view host, std::uint16_t port, bool usePool);
+    // The same with the addresses given, in the order to try them.
+    void ConnectAny(const std::vector<CNetAddress>& addresses, std::uint16_t port, bool usePool);
     // Closes for good: the connection is never handed to the pool.
     void CloseNoPool();
     // Closes at once, without waiting for the peer to close its side: for a
@@ -104,9 +113,16 @@ private:
     // Waits for input until the read deadline; throws ETIMEDOUT after it.
     void AwaitDeadline();
     void SendHeldWith(const void* data, std::size_t n, const void* tail, std::size_t tailLength);
+    // Connects to the addresses as they come, each started after the one
+    // before had its head start or failed; returns the first descriptor that
+    // connected (blocking again) and its index. The others are closed.
+    int Race(const std::vector<CNetAddress>& addresses, std::uint16_t port, std::size_t& winner);
+    void CloseConnecting(int fd);
+    static int Blocking(int fd);
 
     CCriticalSection m_fdLock; // guards m_fd against Abort from another thread
     int m_fd = -1;
+    std::vector<int> m_connecting; // under way in Race; guarded like m_fd
     std::atomic<bool> m_aborted{false};
     int m_readTimeoutMs = 0;
     int m_appliedTimeoutMs = 0; // the limit the descriptor has

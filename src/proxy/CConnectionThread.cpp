@@ -41,7 +41,7 @@ bool IsSilence(const CException& error) {
 
 } // namespace
 
-CConnectionThread::CConnectionThread(int fd, CConnCounter& counter, std::uint32_t peerAddress)
+CConnectionThread::CConnectionThread(int fd, CConnCounter& counter, const CNetAddress& peerAddress)
     : m_counter(counter), m_peerAddress(peerAddress), m_registration(counter.Register([this] {
           // Called from the stopping thread while this connection is still
           // registered: wakes whatever read the thread is blocked in.
@@ -148,9 +148,7 @@ bool CConnectionThread::ReadRequestHead() {
 
 void CConnectionThread::ChooseGroup() {
     CSettingsCache* cache = CSettingsCache::Current();
-    in_addr peer{};
-    peer.s_addr = m_peerAddress;
-    const std::optional<CIString> group = m_start->Groups().Lookup(peer);
+    const std::optional<CIString> group = m_start->Groups().Lookup(m_peerAddress);
     const std::string_view name = group ? group->View() : std::string_view();
 
     m_exchange.settings = cache->GetSettings(name);

@@ -24,7 +24,7 @@ class CConnectionThread : public CUnixThread {
 public:
     // Registers with the counter at once, on the accepting thread, so that a
     // stop that comes before the thread runs still finds the connection.
-    CConnectionThread(int fd, CConnCounter& counter, std::uint32_t peerAddress);
+    CConnectionThread(int fd, CConnCounter& counter, const CNetAddress& peerAddress);
     ~CConnectionThread() override;
 
     std::uint32_t Number() const { return m_registration.number; }
@@ -92,7 +92,7 @@ private:
     bool DirectConnect() const { return IsConnect() && !m_exchange.viaProxy; }
 
     CConnCounter& m_counter;
-    const std::uint32_t m_peerAddress; // network byte order
+    const CNetAddress m_peerAddress; // IPv4 clients in their IPv4 form
     CConnCounter::Registration m_registration;
 
     CUnixSocket m_browser;

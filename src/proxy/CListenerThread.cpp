@@ -1,5 +1,6 @@
 #include "proxy/CListenerThread.h"
 
+#include "os/CNetAddress.h"
 #include "os/Limits.h"
 #include "proxy/CConnectionThread.h"
 
@@ -44,6 +45,41 @@ std::uint64_t RaiseOpenFileLimit() {
     return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : limit.rlim_cur;
 }
 
+constexpr int kNoFamily = -2;
+
+// A socket listening on every address of family at port: for IPv6 one
+// dual-stack socket that takes IPv4 clients as well. -1 when it cannot be set
+// up, kNoFamily when the machine has no such family.
+int OpenListeningSocket(int family, std::uint16_t port) {
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ? kNoFamily : -1;
+    const linger noLinger{0, 0};
+    const int on = 1;
+    const int off = 0;
+    if (::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (family == AF_INET6 && ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+        ::close(fd);
+        return kNoFamily;
+    }
+    sockaddr_storage address{};
+    const socklen_t length =
+        (family == AF_INET6 ? CNetAddress::FromV6({}) : CNetAddress::FromV4(INADDR_ANY))
+            .ToSockaddr(port, address);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 128) != 0) {
+        const int error = errno;
+        ::close(fd);
+        // No IPv6 address to bind to: the family is there in name only.
+        return family == AF_INET6 && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT) ? kNoFamily
+                                                                                       : -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 CListenerThread::~CListenerThread() {
@@ -60,25 +96,12 @@ bool CListenerThread::Listen(std::uint16_t port) {
         m_maxConnections = configured > 0 ? static_cast<std::uint32_t>(configured)
                                           : Limits::ConnectionBound(openFiles);
     }
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_fd = OpenListeningSocket(AF_INET6, port);
+    // A kernel without IPv6 (or with it switched off) still serves IPv4.
+    if (m_fd == kNoFamily)
+        m_fd = OpenListeningSocket(AF_INET, port);
     if (m_fd < 0)
         return false;
-    const linger noLinger{0, 0};
-    const int on = 1;
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0 ||
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-        return false;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_fd, 128) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
     m_acceptThread = std::thread([this] { AcceptLoop(); });
     return true;
 }
@@ -93,16 +116,17 @@ void CListenerThread::Cancel() {
 }
 
 std::uint16_t CListenerThread::Port() const {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
-    return ntohs(address.sin_port);
+    // The port sits at the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 void CListenerThread::AcceptLoop() {
     while (!m_stopping) {
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(m_fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
         if (fd < 0) {
@@ -118,7 +142,7 @@ void CListenerThread::AcceptLoop() {
             Refuse(fd);
             continue;
         }
-        StartConnection(fd, peer.sin_addr.s_addr);
+        StartConnection(fd, CNetAddress::FromSockaddr(reinterpret_cast<sockaddr*>(&peer), length));
     }
 }
 
@@ -137,6 +161,6 @@ void CListenerThread::Refuse(int fd) {
     ::close(fd);
 }
 
-void CListenerThread::StartConnection(int fd, std::uint32_t peerAddress) {
+void CListenerThread::StartConnection(int fd, const CNetAddress& peerAddress) {
     CUnixThread::Start(std::make_unique<CConnectionThread>(fd, m_counter, peerAddress));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "os/CNetAddress.h"
 #include "proxy/CConnCounter.h"
 
 #include <atomic>
@@ -20,7 +21,8 @@ public:
     CListenerThread& operator=(const CListenerThread&) = delete;
 
     // Raises the open-file limit as far as it goes, listens on all interfaces
-    // at port (0: any free port) and starts the accept thread. False when the
+    // at port (0: any free port), IPv6 and IPv4 on one socket (IPv4 alone
+    // where the machine has no IPv6), and starts the accept thread. False when the
     // socket cannot be set up.
     bool Listen(std::uint16_t port);
     // Ends the accept loop and waits for the accept thread.
@@ -37,7 +39,7 @@ public:
 
 private:
     void AcceptLoop();
-    void StartConnection(int fd, std::uint32_t peerAddress);
+    void StartConnection(int fd, const CNetAddress& peerAddress);
     void Refuse(int fd);
 
     int m_fd = -1;

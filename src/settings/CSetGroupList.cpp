@@ -16,6 +16,31 @@ std::optional<std::uint32_t> CSetGroupList::ParseAddress(std::string_view text) 
     return ntohl(address.s_addr);
 }
 
+namespace {
+
+// An IPv6 prefix length: 1 to 128 decimal digits' worth; none otherwise.
+std::optional<int> ParsePrefixBits(std::string_view text) {
+    if (text.empty() || text.size() > 3)
+        return std::nullopt;
+    int bits = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        bits = bits * 10 + (c - '0');
+    }
+    if (bits < 1 || bits > 128)
+        return std::nullopt;
+    return bits;
+}
+
+// The mask of the last bits of a mapped IPv4 prefix (::ffff:a.b.c.d/n).
+std::uint32_t MappedMask(int bits) {
+    const int v4Bits = bits - 96;
+    return v4Bits <= 0 ? 0 : static_cast<std::uint32_t>(0xFFFFFFFFull << (32 - v4Bits));
+}
+
+} // namespace
+
 bool CSetGroupList::AddLineLocked(std::string_view line) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos)
@@ -28,27 +53,45 @@ bool CSetGroupList::AddLineLocked(std::string_view line) {
     if (const auto dash = addresses.find('-'); dash != CIString::npos) {
         CIString first = addresses.substr(0, dash);
         CIString last = addresses.substr(dash + 1);
-        const auto from = ParseAddress(first.Trim().View());
-        const auto to = ParseAddress(last.Trim().View());
-        if (!from || !to)
+        // A client of an IPv4 mapped address is seen as IPv4 (os/CNetAddress.h).
+        const auto from = CNetAddress::Parse(first.Trim().View());
+        const auto to = CNetAddress::Parse(last.Trim().View());
+        if (!from || !to || from->Unmapped().GetFamily() != to->Unmapped().GetFamily())
             return false;
-        entry.first = *from;
-        entry.last = *to;
+        entry.first = from->Unmapped();
+        entry.last = to->Unmapped();
     } else {
         const auto slash = addresses.find('/');
         CIString address = addresses.substr(0, slash);
         CIString maskText = slash == CIString::npos ? CIString() : addresses.substr(slash + 1);
-        const auto first = ParseAddress(address.Trim().View());
+        const auto first = CNetAddress::Parse(address.Trim().View());
         if (!first)
             return false;
-        entry.first = *first;
         maskText.Trim();
-        if (!maskText.empty()) {
-            const auto mask = ParseAddress(maskText.View());
-            entry.mask = mask ? *mask : 0;
+        if (first->IsV4()) {
+            // The IPv4 form and its meaning stay as they always were: a
+            // dotted mask; any other mask text refuses the entry.
+            if (!maskText.empty()) {
+                const auto mask = ParseAddress(maskText.View());
+                entry.mask = mask ? *mask : 0;
+            }
+            if (entry.mask == 0)
+                return false;
+            entry.first = *first;
+        } else {
+            std::optional<int> bits = 128;
+            if (slash != CIString::npos)
+                bits = ParsePrefixBits(maskText.View());
+            if (!bits)
+                return false;
+            if (first->Unmapped().IsV4()) {
+                entry.first = first->Unmapped();
+                entry.mask = MappedMask(*bits);
+            } else {
+                entry.first = *first;
+                entry.prefixBits = *bits;
+            }
         }
-        if (entry.mask == 0)
-            return false;
     }
     m_entries.push_back(std::move(entry));
     return true;
@@ -60,23 +103,31 @@ void CSetGroupList::SetLines(int sub, const Lines& lines, bool) {
     CSetEntryList::SetLines(sub, lines, true);
 }
 
-std::optional<CIString> CSetGroupList::Lookup(std::uint32_t address) const {
+std::optional<CIString> CSetGroupList::Lookup(const CNetAddress& client) const {
+    const CNetAddress address = client.Unmapped();
     StCritical lock(m_lock);
     for (const Entry& entry : m_entries) {
-        const bool inside = entry.last ? entry.first <= address && address <= *entry.last
-                                       : (address & entry.mask) == (entry.first & entry.mask);
+        if (entry.first.GetFamily() != address.GetFamily())
+            continue;
+        bool inside = false;
+        if (entry.last)
+            inside = entry.first <= address && address <= *entry.last;
+        else if (address.IsV4())
+            inside = (address.V4() & entry.mask) == (entry.first.V4() & entry.mask);
+        else
+            inside = address.InPrefix(entry.first, entry.prefixBits);
         if (inside)
             return entry.name;
     }
     return std::nullopt;
 }
 
-std::optional<CIString> CSetGroupList::Lookup(const in_addr& address) const {
-    return Lookup(static_cast<std::uint32_t>(ntohl(address.s_addr)));
+std::optional<CIString> CSetGroupList::Lookup(std::uint32_t address) const {
+    return Lookup(CNetAddress::FromV4(address));
 }
 
-std::optional<CIString> CSetGroupList::Lookup(std::string_view dottedAddress) const {
-    const auto address = ParseAddress(dottedAddress);
+std::optional<CIString> CSetGroupList::Lookup(std::string_view addressText) const {
+    const auto address = CNetAddress::Parse(addressText);
     if (!address)
         return std::nullopt;
     return Lookup(*address);

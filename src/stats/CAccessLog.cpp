@@ -23,20 +23,17 @@ CAccessLog& CAccessLog::Instance() {
 CAccessLog::CAccessLog(std::string directory, Clock clock)
     : CLogFile(std::move(directory), "access", std::move(clock)) {}
 
-std::string CAccessLog::ClientName(std::uint32_t address, bool reverseLookup) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = address;
-    if (reverseLookup) {
+std::string CAccessLog::ClientName(const CNetAddress& address, bool reverseLookup) {
+    sockaddr_storage peer{};
+    const socklen_t length = address.ToSockaddr(0, peer);
+    if (reverseLookup && length > 0) {
         char host[NI_MAXHOST];
-        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, host, sizeof host,
+        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&peer), length, host, sizeof host,
                           nullptr, 0, NI_NAMEREQD) == 0 &&
             host[0] != '\0')
             return host;
     }
-    char dotted[INET_ADDRSTRLEN];
-    ::inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
-    return dotted;
+    return address.Empty() ? CNetAddress::FromV4(0).Text() : address.Text();
 }
 
 std::string CAccessLog::Line(const Record& record) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "os/CNetAddress.h"
 #include "stats/CLogFile.h"
 
 #include <cstdint>
@@ -15,10 +16,10 @@ public:
         std::string_view firstLine; // the request line as received
         std::string_view referer;
         std::string_view userAgent;
-        int status = 0;                  // negative: unknown
-        std::int64_t bytes = 0;          // body bytes sent to the browser; negative: unknown
-        std::uint32_t clientAddress = 0; // IPv4, network byte order
-        bool reverseLookup = false;      // log the client's host name when it has one
+        int status = 0;         // negative: unknown
+        std::int64_t bytes = 0; // body bytes sent to the browser; negative: unknown
+        CNetAddress clientAddress;
+        bool reverseLookup = false; // log the client's host name when it has one
     };
 
     // The process-wide log in the log directory, created and registered with
@@ -32,6 +33,6 @@ public:
     std::string Line(const Record& record) const;
 
     // The client field: the host name when asked for and known, else the
-    // dotted address.
-    static std::string ClientName(std::uint32_t address, bool reverseLookup);
+    // address text (IPv4 dotted, IPv6 in its usual form).
+    static std::string ClientName(const CNetAddress& address, bool reverseLookup);
 };

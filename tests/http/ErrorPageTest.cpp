@@ -36,7 +36,7 @@ private:
     std::string m_path;
 };
 
-const std::uint32_t kClient = htonl(0xC0A80105); // 192.168.1.5
+const CNetAddress kClient = CNetAddress::FromV4(0xC0A80105); // 192.168.1.5
 
 std::string Fill(const std::string& text, const CConnInfo* request, const CConnInfo* response) {
     CIString page(text);

@@ -147,3 +147,87 @@ TEST(Forwarding, BlockedURLs) {
     EXPECT_THROW(CheckBlockedURL(request, "", &statistic, verdict(1)), CHTMLErrException);
     EXPECT_EQ(statistic.Counter(CStatistic::BlockedRequests), 1u);
 }
+
+// IPv6 literals: the host without its brackets, written back with them in
+// the Host field and towards an upstream proxy; broken brackets are a bad
+// request.
+TEST(Forwarding, BracketedHosts) {
+    struct Case {
+        const char* method;
+        const char* uri;
+        int status; // of the parse: 0 or the error page's
+        const char* host;
+        int port;
+        const char* hostField;
+        const char* upstreamLine;
+    };
+    const Case cases[] = {
+        {"GET", "http://[2001:db8::1]:8080/path", 0, "2001:db8::1", 8080, "[2001:db8::1]:8080",
+         "GET http://[2001:db8::1]:8080/path HTTP/1.1"},
+        {"GET", "http://[2001:DB8:0::1]/", 0, "2001:db8::1", 0, "[2001:db8::1]",
+         "GET http://[2001:db8::1]/ HTTP/1.1"},
+        {"GET", "http://[::ffff:10.0.0.1]", 0, "::ffff:10.0.0.1", 0, "[::ffff:10.0.0.1]",
+         "GET http://[::ffff:10.0.0.1]/ HTTP/1.1"},
+        {"CONNECT", "[2001:db8::1]:443", 0, "2001:db8::1", 443, "[2001:db8::1]:443",
+         "CONNECT [2001:db8::1]:443 HTTP/1.1"},
+        {"CONNECT", "[2001:db8::1]", 400, "", 0, "", ""},
+        {"GET", "http://[2001:db8::1/", 400, "", 0, "", ""},
+        {"GET", "http://2001:db8::1/", 400, "", 0, "", ""},
+        {"GET", "http://[2001:db8::1]x/", 400, "", 0, "", ""},
+        {"GET", "http://[2001:db8::1]:/", 400, "", 0, "", ""},
+        {"GET", "http://[2001:db8::1]:99999/", 400, "", 0, "", ""},
+        {"GET", "http://[10.0.0.1]/", 400, "", 0, "", ""},
+        {"GET", "http://[fe80::1%25eth0]/", 400, "", 0, "", ""},
+        {"GET", "http://[]/", 400, "", 0, "", ""},
+        {"GET", "http://a]b/", 400, "", 0, "", ""},
+        {"GET", "http://[::1]]:80/", 400, "", 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        Lines lines({(std::string(c.method) + " " + c.uri + " HTTP/1.1").c_str(), ""});
+        CConnInfo info;
+        ASSERT_EQ(ParseStatus(info, lines, CConnInfo::kParseRequest), c.status);
+        if (c.status != 0)
+            continue;
+        EXPECT_EQ(info.Host(), c.host);
+        EXPECT_EQ(info.Port(), c.port);
+        CIString field;
+        EXPECT_TRUE(info.GetHeader("Host", field));
+        EXPECT_EQ(field, c.hostField);
+        info.SetUpstreamProxy("proxy.lan", 3128);
+        const CIString head = info.BuildHead();
+        EXPECT_EQ(head.substr(0, head.find('\r')), c.upstreamLine);
+        CIString host;
+        std::uint16_t port = 0;
+        info.SetUpstreamProxy("", 0);
+        info.GetConnectTarget(host, port);
+        EXPECT_EQ(host, c.host);
+    }
+}
+
+// A host without a dot is a local name, but an IPv6 literal has no dots
+// either: only its loopback address is local.
+TEST(Forwarding, LocalHostsSkipTheUpstreamProxy) {
+    CConnInfo::ForwardingOptions options;
+    options.client = true;
+    options.dontUseProxyForLocal = true;
+    options.proxyServer = "2001:db8::5";
+    options.proxyPort = 3128;
+    const struct {
+        const char* uri;
+        bool viaProxy;
+    } cases[] = {
+        {"http://intranet/", false},       {"http://127.0.0.1/", false},
+        {"http://[::1]:8080/", false},     {"http://[2001:db8::1]/", true},
+        {"http://www.example.com/", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uri);
+        CConnInfo info = Request(c.uri);
+        info.SelectUpstreamProxy(options);
+        CIString host;
+        std::uint16_t port = 0;
+        EXPECT_EQ(info.GetConnectTarget(host, port), c.viaProxy);
+        EXPECT_EQ(host, c.viaProxy ? CIString("2001:db8::5") : info.Host());
+    }
+}

@@ -379,11 +379,101 @@ TEST(Socket, ConnectFailuresAndLocalAddress) {
     LoopbackServer server;
     socket.Connect("localhost", server.Port(), false);
     EXPECT_TRUE(socket.IsOpen());
-    EXPECT_EQ(socket.PeerAddress(), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(socket.PeerAddress(), CNetAddress::FromV4(INADDR_LOOPBACK));
     EXPECT_EQ(socket.PeerPort(), server.Port());
     CIString local;
     socket.GetLocalAddress(local);
     EXPECT_EQ(local, "127.0.0.1");
+}
+
+// Every address is tried in turn: a refused IPv4 one gives way to the IPv6
+// one that listens, and a bracketed literal is its address.
+TEST(Socket, ConnectTriesEveryAddress) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        if (listener >= 0)
+            ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback";
+    }
+    ::listen(listener, 4);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::uint16_t port = ntohs(address.sin6_port);
+
+    const CNetAddress six = *CNetAddress::Parse("::1");
+    CUnixSocket socket;
+    socket.ConnectAny({CNetAddress::FromV4(INADDR_LOOPBACK), six}, port, false);
+    EXPECT_TRUE(socket.IsOpen());
+    EXPECT_EQ(socket.PeerAddress(), six);
+    CIString local;
+    socket.GetLocalAddress(local);
+    EXPECT_EQ(local, "::1");
+    socket.Drop(); // nobody accepts: no close to wait for
+
+    socket.Connect("[::1]", port, false);
+    EXPECT_EQ(socket.PeerAddress(), six);
+    socket.Drop(); // nobody accepts: no close to wait for
+    ::close(listener);
+    EXPECT_THROW(socket.Connect("[::1", port, false), CHTMLErrException);
+}
+
+// A listener whose accept queue is full drops new handshakes: a server that
+// does not answer. The next address starts beside it and wins, well within
+// the connect limit that the silent one alone would use up; and an abort
+// wakes a connect that waits for it.
+TEST(Socket, ASilentAddressGivesTheNextItsTurn) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in four{};
+    four.sin_family = AF_INET;
+    four.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof four;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&four), length), 0);
+    ::listen(silent, 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&four), &length);
+    const int queued = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(queued, reinterpret_cast<sockaddr*>(&four), length), 0);
+    const std::uint16_t port = ntohs(four.sin_port);
+
+    const int answering = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 six{};
+    six.sin6_family = AF_INET6;
+    six.sin6_addr = in6addr_loopback;
+    six.sin6_port = htons(port);
+    const bool haveSix = answering >= 0 &&
+                         ::bind(answering, reinterpret_cast<sockaddr*>(&six), sizeof six) == 0 &&
+                         ::listen(answering, 4) == 0;
+    if (haveSix) {
+        CUnixSocket socket;
+        socket.SetConnectTimeout(5000);
+        socket.ConnectAny({CNetAddress::FromV4(INADDR_LOOPBACK), *CNetAddress::Parse("::1")}, port,
+                          false);
+        EXPECT_EQ(socket.PeerAddress(), *CNetAddress::Parse("::1"));
+        socket.Drop(); // nobody accepts: no close to wait for
+    }
+
+    CUnixSocket stuck;
+    stuck.SetConnectTimeout(20000);
+    auto attempt = std::async(std::launch::async, [&stuck, port] {
+        try {
+            stuck.ConnectAny({CNetAddress::FromV4(INADDR_LOOPBACK)}, port, false);
+        } catch (const COSErrException& e) {
+            return e.OsError();
+        }
+        return 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stuck.Abort();
+    ASSERT_EQ(attempt.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(attempt.get(), ECANCELED);
+    if (answering >= 0)
+        ::close(answering);
+    ::close(queued);
+    ::close(silent);
+    if (!haveSix)
+        GTEST_SKIP() << "no IPv6 loopback: only the abort was tried";
 }
 
 TEST(Socket, WaitReadableReportsTheOtherSide) {

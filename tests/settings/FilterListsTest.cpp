@@ -231,9 +231,7 @@ TEST(CSetGroupList, RangesMasksAndRefusals) {
     EXPECT_EQ(list.Lookup("192.168.1.40"), std::nullopt);
     EXPECT_EQ(list.Lookup("192.168.1.50"), std::nullopt);
 
-    in_addr address{};
-    ASSERT_EQ(inet_pton(AF_INET, "10.9.9.9", &address), 1);
-    EXPECT_EQ(list.Lookup(address), CIString("lab"));
+    EXPECT_EQ(list.Lookup(CNetAddress::FromV4(0x0A090909)), CIString("lab"));
     EXPECT_EQ(list.Lookup(0x0A000001u), CIString("lab"));
 
     // The group list is never written back and never emptied by reading.
@@ -243,4 +241,35 @@ TEST(CSetGroupList, RangesMasksAndRefusals) {
     // The first matching entry wins.
     list.SetLines(-1, L({"shadow = 10.1.2.3"}), true);
     EXPECT_EQ(list.Lookup("10.1.2.3"), CIString("lab"));
+}
+
+TEST(CSetGroupList, IPv6PrefixesAndRanges) {
+    CSetGroupList list;
+    list.SetLines(-1,
+                  L({"loop = ::1", "lab = 2001:DB8::/32", "office = fd00::10 - fd00::1f",
+                     "mapped = ::ffff:192.168.7.0/120", "wide = 2001:db8::/0", "junk = ::/x",
+                     "mixed = 10.0.0.1 - fd00::1", "zone = fe80::1%eth0"}),
+                  false);
+    EXPECT_EQ(list.Count(), 4u);
+    const struct {
+        const char* client;
+        const char* group; // "" for none
+    } cases[] = {
+        {"::1", "loop"},
+        {"::2", ""},
+        {"2001:db8:ffff::1", "lab"},
+        {"2001:db9::1", ""},
+        {"fd00::10", "office"},
+        {"fd00::1f", "office"},
+        {"fd00::20", ""},
+        {"192.168.7.200", "mapped"},
+        {"::ffff:192.168.7.9", "mapped"},
+        {"192.168.8.1", ""},
+        {"0.0.0.1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.client);
+        const auto group = list.Lookup(std::string_view(c.client));
+        EXPECT_EQ(group ? *group : CIString(), CIString(c.group));
+    }
 }

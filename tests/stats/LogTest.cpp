@@ -28,7 +28,7 @@ CAccessLog::Record Request(std::string_view referer = "http://ref.example/",
     record.userAgent = userAgent;
     record.status = 200;
     record.bytes = 1234;
-    record.clientAddress = htonl(0x0A000105); // 10.0.1.5
+    record.clientAddress = CNetAddress::FromV4(0x0A000105); // 10.0.1.5
     return record;
 }
 
@@ -83,13 +83,14 @@ TEST(AccessLog, QuotedFieldsCannotForgeFieldsOrLines) {
 }
 
 TEST(AccessLog, ClientName) {
-    EXPECT_EQ(CAccessLog::ClientName(htonl(0x7F000001), false), "127.0.0.1");
-    EXPECT_EQ(CAccessLog::ClientName(htonl(0xC0A80A01), false), "192.168.10.1");
+    EXPECT_EQ(CAccessLog::ClientName(CNetAddress::FromV4(0x7F000001), false), "127.0.0.1");
+    EXPECT_EQ(CAccessLog::ClientName(CNetAddress::FromV4(0xC0A80A01), false), "192.168.10.1");
+    EXPECT_EQ(CAccessLog::ClientName(*CNetAddress::Parse("2001:db8:0::5"), false), "2001:db8::5");
     // The loopback name comes from the hosts file; without an entry the lookup
     // would go to the network.
     if (ReadAll("/etc/hosts").find("127.0.0.1") == std::string::npos)
         GTEST_SKIP() << "no loopback entry in /etc/hosts";
-    const std::string name = CAccessLog::ClientName(htonl(0x7F000001), true);
+    const std::string name = CAccessLog::ClientName(CNetAddress::FromV4(0x7F000001), true);
     EXPECT_FALSE(name.empty());
     EXPECT_EQ(name.find(' '), std::string::npos);
 }

@@ -30,7 +30,8 @@ std::string HostOf(const std::string& url) {
     return url.substr(start + 3, end == std::string::npos ? std::string::npos : end - start - 3);
 }
 
-Browser::Browser(std::uint16_t proxyPort) : m_fd(Connect(proxyPort)) {}
+Browser::Browser(std::uint16_t proxyPort, bool overIPv6)
+    : m_fd(overIPv6 ? Connect6(proxyPort) : Connect(proxyPort)) {}
 
 Browser::~Browser() {
     if (m_fd >= 0)

@@ -29,7 +29,8 @@ struct Response {
 
 class Browser {
 public:
-    explicit Browser(std::uint16_t proxyPort);
+    // Connects from 127.0.0.1, or from ::1 with overIPv6.
+    explicit Browser(std::uint16_t proxyPort, bool overIPv6 = false);
     ~Browser();
     Browser(const Browser&) = delete;
     Browser& operator=(const Browser&) = delete;

@@ -165,7 +165,22 @@ Reply Reply::Drop() {
     return reply;
 }
 
-Origin::Origin(Script script) : m_script(std::move(script)) {
+Origin::Origin(Script script, bool onIPv6) : m_script(std::move(script)), m_ipv6(onIPv6) {
+    if (onIPv6) {
+        m_listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        if (m_listener >= 0 &&
+            ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(m_listener, 64) == 0) {
+            socklen_t length = sizeof address;
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+            m_port = ntohs(address.sin6_port);
+        }
+        m_acceptor = std::thread([this] { AcceptLoop(); });
+        return;
+    }
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -195,7 +210,8 @@ Origin::~Origin() {
 }
 
 std::string Origin::Url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + std::string(path);
+    return (m_ipv6 ? "http://[::1]:" : "http://127.0.0.1:") + std::to_string(m_port) +
+           std::string(path);
 }
 
 void Origin::Queue(Reply reply) {

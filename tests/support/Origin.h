@@ -70,13 +70,14 @@ public:
 
     // Without a script (and with an empty queue) every request gets a short
     // 200 text naming its target.
-    explicit Origin(Script script = {});
+    // With onIPv6 it listens on ::1 alone (Port() stays 0 where it cannot).
+    explicit Origin(Script script = {}, bool onIPv6 = false);
     ~Origin();
     Origin(const Origin&) = delete;
     Origin& operator=(const Origin&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (or "http://[::1]:<port>") followed by path.
     std::string Url(std::string_view path) const;
 
     // Canned answers, used in order before the script.
@@ -103,6 +104,7 @@ private:
 
     Script m_script;
     int m_listener = -1;
+    bool m_ipv6 = false;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_accepts{0};

@@ -9,6 +9,10 @@ namespace e2e {
 // A port that nobody listens on (at the moment of the call).
 std::uint16_t FreePort();
 int Connect(std::uint16_t port);
+// The same on ::1; -1 also where the machine has no IPv6 loopback.
+int Connect6(std::uint16_t port);
+// Whether a socket can listen on ::1 (tests that need it are skipped if not).
+bool HasIPv6Loopback();
 bool PeerClosed(int fd, std::chrono::seconds limit = std::chrono::seconds(5));
 // Binds the port so that nobody else can listen on it.
 int Occupy(std::uint16_t port);
