@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -297,7 +298,7 @@ std::uint32_t CUnixSocket::Receive(CBuffer& buf) {
 }
 
 void CUnixSocket::SendAll(const void* head, std::size_t headLength, const void* data, std::size_t n,
-                          const void* tail, std::size_t tailLength) {
+                          const void* tail, std::size_t tailLength, int flags) {
     iovec parts[3] = {{const_cast<void*>(head), headLength},
                       {const_cast<void*>(data), n},
                       {const_cast<void*>(tail), tailLength}};
@@ -311,7 +312,7 @@ void CUnixSocket::SendAll(const void* head, std::size_t headLength, const void* 
         msghdr message{};
         message.msg_iov = next;
         message.msg_iovlen = static_cast<std::size_t>(count);
-        const ssize_t rc = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
+        const ssize_t rc = ::sendmsg(m_fd, &message, MSG_NOSIGNAL | flags);
         if (rc < 0 && errno == EINTR)
             continue;
         if (rc < 0)
@@ -353,6 +354,109 @@ std::uint32_t CUnixSocket::Send(const void* data, std::uint32_t n) {
     else
         SendHeldWith(data, n, nullptr, 0);
     return n;
+}
+
+std::int64_t CUnixSocket::SpliceTo(CUnixSocket& to, CSplicePipe& pipe, std::int64_t* taken) {
+    if (m_endOfData)
+        return 0;
+    if (m_chunkedInput || Decoder() != nullptr || m_skipCR || !m_input.Empty() ||
+        to.m_chunkedOutput || to.m_fd < 0)
+        return kCopyInstead;
+    if (m_bodyBytesLeft == 0) {
+        m_endOfData = true;
+        return 0;
+    }
+    if (m_fd < 0)
+        throw COSErrException(EBADF);
+    if (!pipe.Open())
+        return kCopyInstead;
+    ApplyReadTimeout();
+    if (m_hasDeadline)
+        AwaitDeadline();
+
+    // The pipe is empty here: what comes in goes out before the next receive.
+    // Never past the body, so that what follows stays for the next message.
+    const std::int64_t expected = m_bodyBytesLeft;
+    std::size_t limit = pipe.Size();
+    if (expected > 0)
+        limit = static_cast<std::size_t>(std::min<std::int64_t>(expected, limit));
+    ssize_t rc;
+    do
+        rc = ::splice(m_fd, nullptr, pipe.WriteEnd(), nullptr, limit, SPLICE_F_MOVE);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        const int error = errno;
+        if (error == EINVAL || error == ENOSYS) {
+            // This kernel or descriptor cannot splice; nothing was taken.
+            CSplicePipe::Disable();
+            pipe.Close();
+            return kCopyInstead;
+        }
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // A server that went silent: the connection is out of step for good.
+            m_keepAlive = false;
+            throw COSErrException(ETIMEDOUT);
+        }
+        throw COSErrException(error);
+    }
+    if (rc == 0) {
+        m_endOfData = true;
+        // A body whose announced length was not reached is cut short.
+        if (expected > 0)
+            throw CException::HalfClosed();
+        return 0;
+    }
+    const auto got = static_cast<std::size_t>(rc);
+    CountReceived(got);
+    ConsumeBody(got);
+    if (m_bodyBytesLeft == 0)
+        m_endOfData = true;
+    if (taken != nullptr)
+        *taken += static_cast<std::int64_t>(got);
+    try {
+        to.SendFromPipe(pipe, got);
+    } catch (...) {
+        pipe.Close(); // what is left inside is never sent on
+        throw;
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+void CUnixSocket::SendFromPipe(CSplicePipe& pipe, std::size_t count) {
+    m_nothingSent = false;
+    if (!m_held.empty()) {
+        // The head goes first, corked so that it leaves with the body's start.
+        std::string held;
+        held.swap(m_held);
+        SendAll(held.data(), held.size(), nullptr, 0, nullptr, 0, MSG_MORE);
+    }
+    while (count > 0) {
+        const ssize_t rc = ::splice(pipe.ReadEnd(), nullptr, m_fd, nullptr, count, SPLICE_F_MOVE);
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc < 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // The socket takes no splice: what came in leaves by copy.
+            CSplicePipe::Disable();
+            const auto copy = std::make_unique<char[]>(count);
+            std::size_t taken = 0;
+            while (taken < count) {
+                const ssize_t n = ::read(pipe.ReadEnd(), copy.get() + taken, count - taken);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    throw COSErrException(n < 0 ? errno : EIO);
+                taken += static_cast<std::size_t>(n);
+            }
+            SendAll(nullptr, 0, copy.get(), count, nullptr, 0);
+            return;
+        }
+        if (rc < 0)
+            throw COSErrException(errno);
+        if (rc == 0)
+            throw CException::HalfClosed();
+        CountSent(static_cast<std::uint64_t>(rc));
+        count -= static_cast<std::size_t>(rc);
+    }
 }
 
 void CUnixSocket::Hold(std::string_view bytes) {

@@ -3,6 +3,7 @@
 #include "os/CCriticalSection.h"
 #include "os/CGenericSocket.h"
 #include "os/CNetAddress.h"
+#include "os/CSplicePipe.h"
 #include "text/CIString.h"
 
 #include <atomic>
@@ -37,6 +38,20 @@ public:
 
     std::uint32_t Receive(CBuffer& buf) override;
     std::uint32_t Send(const void* data, std::uint32_t n) override;
+
+    // What SpliceTo returns when this transfer has to go through user space.
+    static constexpr std::int64_t kCopyInstead = -1;
+    // Moves the next piece of the body to `to` through the pipe, without
+    // copying it: what Read and to.Send would do for one block, with the same
+    // body bound, time limits, end-of-data rules, byte counts and held head.
+    // Returns the bytes moved, 0 at the end of the data, or kCopyInstead when
+    // the bytes must be looked at (buffered input, chunks, a decoder, CRs to
+    // skip, chunked output on `to`) or splicing is not available; nothing
+    // has been consumed then. Bytes a failed send leaves in the pipe are
+    // dropped with it, and the failure is thrown as a copy's would be.
+    // Unless null, taken grows by the bytes received before they are sent on,
+    // as a caller of Read counts a block before its Send.
+    std::int64_t SpliceTo(CUnixSocket& to, CSplicePipe& pipe, std::int64_t* taken = nullptr);
     bool IsOpen() const override { return m_fd >= 0; }
     void GetLocalAddress(CIString& out) override;
     bool WaitReadable(CGenericSocket* other, int seconds) override;
@@ -107,7 +122,9 @@ private:
     void CloseDescriptor();
     int ReleaseDescriptor();
     void SendAll(const void* head, std::size_t headLength, const void* data, std::size_t n,
-                 const void* tail, std::size_t tailLength);
+                 const void* tail, std::size_t tailLength, int flags = 0);
+    // Sends what the pipe holds (count bytes) on this socket.
+    void SendFromPipe(CSplicePipe& pipe, std::size_t count);
     // Puts the read time limit into the descriptor when it changed.
     void ApplyReadTimeout();
     // Waits for input until the read deadline; throws ETIMEDOUT after it.
