@@ -29,6 +29,11 @@ namespace {
 // connection holds none.
 constexpr std::uint32_t kBodyBufferKeep = 65536 + 8192;
 
+// A body with less than this left goes by copy: a pipe's two extra calls per
+// block only pay off for large transfers, and small answers keep their head
+// and body in one send.
+constexpr std::int64_t kSpliceFrom = 16 * 1024;
+
 // Empty lines a browser may send between requests (some send CR LF after a
 // POST body); more than this and the connection is not talking HTTP.
 constexpr int kMaxStrayEmptyLines = 4;
@@ -455,11 +460,29 @@ void CConnectionThread::SendResponseHead() {
     m_browser.SetChunkedOutput(chunked);
 }
 
+std::uint64_t CConnectionThread::Pass(CUnixSocket& from, CUnixSocket& to, bool splice,
+                                      std::int64_t* counted) {
+    if (splice) {
+        const std::int64_t moved = from.SpliceTo(to, m_pipe, counted);
+        if (moved != CUnixSocket::kCopyInstead)
+            return static_cast<std::uint64_t>(moved);
+    }
+    const std::uint32_t n = from.Read(m_body);
+    if (n > 0) {
+        if (counted != nullptr)
+            *counted += n;
+        to.Send(m_body.Data(), m_body.Size());
+    }
+    m_body.Clear(kBodyBufferKeep);
+    return n;
+}
+
 void CConnectionThread::RelayBody() {
-    while (m_server.Read(m_body) > 0) {
-        m_exchange.bytesSent += m_body.Size();
-        m_browser.Send(m_body.Data(), m_body.Size());
-        m_body.Clear(kBodyBufferKeep);
+    for (;;) {
+        // A body read to the close may be long; a short rest is copied.
+        const std::int64_t left = m_server.BodyBytesLeft();
+        if (Pass(m_server, m_browser, left < 0 || left >= kSpliceFrom, &m_exchange.bytesSent) == 0)
+            break;
     }
 }
 
@@ -484,15 +507,10 @@ void CConnectionThread::Tunnel() {
         }
         CUnixSocket& from = fromServer ? m_server : m_browser;
         CUnixSocket& to = fromServer ? m_browser : m_server;
-        if (from.Read(m_body) == 0) {
+        if (Pass(from, to, true, fromServer ? &m_exchange.bytesSent : nullptr) == 0) {
             to.ShutdownSend();
             (fromServer ? down : up) = false;
-            continue;
         }
-        if (fromServer)
-            m_exchange.bytesSent += m_body.Size();
-        to.Send(m_body.Data(), m_body.Size());
-        m_body.Clear(kBodyBufferKeep);
     }
     m_body.Clear(kBodyBufferKeep);
     // A tunnel ends with either side; neither connection can carry more.
@@ -529,6 +547,7 @@ void CConnectionThread::LogRequest() {
 CConnectionThread::Next CConnectionThread::FinishRequest() {
     m_exchange.washer.reset();
     m_body.Clear(0);
+    m_pipe.Close();
     m_exchange.settings.reset();
     // Pooled when both sides kept it alive and the response was read to its end.
     m_server.Close();

@@ -2,6 +2,7 @@
 
 #include "http/CConnInfo.h"
 #include "os/CBuffer.h"
+#include "os/CSplicePipe.h"
 #include "os/CUnixSocket.h"
 #include "os/CUnixThread.h"
 #include "proxy/CConnCounter.h"
@@ -80,6 +81,11 @@ private:
     void SendResponseHead();
     void RelayBody();
     void Tunnel();
+    // One block of a body or a tunnel from one side to the other, spliced
+    // where the bytes need not be looked at, else copied through m_body.
+    // Returns the bytes moved, 0 at the end of the data; unless null, counted
+    // grows by a block once it is read, before it is sent.
+    std::uint64_t Pass(CUnixSocket& from, CUnixSocket& to, bool splice, std::int64_t* counted);
     void WashBody();
     void LogRequest();
     Next FinishRequest();
@@ -100,6 +106,8 @@ private:
     CConnInfo m_request;
     CConnInfo m_response;
     CBuffer m_body;
+    // Open only while a request splices (see FinishRequest).
+    CSplicePipe m_pipe;
     CSettingsRef<const CStartSettings> m_start;
     Exchange m_exchange;
 
