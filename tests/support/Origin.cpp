@@ -1,6 +1,7 @@
 #include "support/Origin.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
@@ -473,8 +474,18 @@ bool Origin::Answer(int fd, const Reply& reply) {
             return false;
         const std::string& piece = reply.pieces[i];
         std::size_t sent = 0;
+        // A peer that stops reading a long body must not hold this thread
+        // past the test: the wait for room ends when the origin stops.
         while (sent < piece.size()) {
-            const ssize_t n = ::send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                if (Stopping())
+                    return false;
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, static_cast<int>(kTick.count()));
+                continue;
+            }
             if (n <= 0)
                 return false;
             sent += static_cast<std::size_t>(n);
