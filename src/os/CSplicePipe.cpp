@@ -21,9 +21,10 @@ bool CSplicePipe::Open() {
         return false; // out of descriptors for now: this transfer copies
     m_read = ends[0];
     m_write = ends[1];
-    // The default pipe (64 KiB on Linux) is enough; more means fewer calls,
-    // and a user past the pipe quota keeps what it got.
-    ::fcntl(m_write, F_SETPIPE_SZ, static_cast<int>(kWantedSize));
+    // A user near the pipe quota, or a lower pipe-max-size, keeps a smaller
+    // pipe, perhaps the default one.
+    if (::fcntl(m_write, F_SETPIPE_SZ, static_cast<int>(kWantedSize)) < 0)
+        ::fcntl(m_write, F_SETPIPE_SZ, static_cast<int>(kFallbackSize));
     const int size = ::fcntl(m_write, F_GETPIPE_SZ);
     if (size < static_cast<int>(kMinimumSize)) {
         Close();

@@ -9,9 +9,12 @@
 // holds no descriptors for it. Not thread-safe: one per connection thread.
 class CSplicePipe {
 public:
-    // The capacity asked for; a smaller pipe moves too little per call to be
-    // worth it, and is not used.
-    static constexpr std::size_t kWantedSize = 256 * 1024;
+    // The capacities asked for, in turn: a block per call as large as the
+    // default limit for pipes lets every user have (fewer calls, and the two
+    // sockets' buffers stay busier), else a quarter of it. A pipe smaller
+    // than the minimum moves too little per call to be worth it.
+    static constexpr std::size_t kWantedSize = 1024 * 1024;
+    static constexpr std::size_t kFallbackSize = 256 * 1024;
     static constexpr std::size_t kMinimumSize = 64 * 1024;
 
     CSplicePipe() = default;
