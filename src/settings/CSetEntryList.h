@@ -15,7 +15,8 @@
 struct CSetNoListState {};
 
 // The part every filter list shares: its entries in a vector behind one lock,
-// copied whole and edited by index. A list adds its own line syntax
+// copied whole and edited by index. Edits hold the lock alone; a list's
+// lookups may hold it shared, side by side. A list adds its own line syntax
 // (AddLineLocked, GetLines), its lookups and its editing rules.
 //
 // State is whatever else a list keeps that must agree with its entries; it
@@ -221,7 +222,7 @@ protected:
         }
     }
 
-    mutable CCriticalSection m_lock;
+    mutable CSharedSection m_lock;
     std::vector<Entry> m_entries;
     [[no_unique_address]] State m_state{};
 };

@@ -168,9 +168,22 @@ void CSetURLList::RebuildIndexLocked() const {
 int CSetURLList::MatchEncoded(const CIString& encodedUrl) const {
     CRegEx::TextPairs pairs;
     pairs.Fill(encodedUrl.c_str(), encodedUrl.size());
+    // Every washed link asks the lists, from every connection at once: they
+    // read side by side, and only the first lookup after an edit rebuilds the
+    // index alone.
+    {
+        StShared lock(m_lock);
+        if (!m_state.stale)
+            return MatchIndexedLocked(encodedUrl, pairs);
+    }
     StCritical lock(m_lock);
     if (m_state.stale)
         RebuildIndexLocked();
+    return MatchIndexedLocked(encodedUrl, pairs);
+}
+
+int CSetURLList::MatchIndexedLocked(const CIString& encodedUrl,
+                                    const CRegEx::TextPairs& pairs) const {
     // The entries that could match, tried in list order: the first that
     // matches decides.
     // Reused by the thread, so that a lookup allocates nothing.
@@ -206,7 +219,7 @@ int CSetURLList::MatchHost(std::string_view host, CIString* entryText) const {
         CRegEx::TextPairs pairs;
         pairs.Fill(encoded.c_str(), encoded.size());
         {
-            StCritical lock(m_lock);
+            StShared lock(m_lock);
             for (const Entry& entry : m_entries) {
                 if (!entry.active || !entry.namesHost)
                     continue;

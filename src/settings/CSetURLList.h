@@ -95,6 +95,9 @@ private:
     void EntriesChangedLocked() override { m_state.stale = true; }
     // Makes the index agree with the entries; m_lock is held.
     void RebuildIndexLocked() const;
+    // The lookup over an index that agrees with the entries; m_lock is held,
+    // shared or alone.
+    int MatchIndexedLocked(const CIString& encodedUrl, const CRegEx::TextPairs& pairs) const;
     bool AddEntryLocked(CIString pattern, bool active, bool dontFilter, bool builtIn);
     std::ptrdiff_t FindLocked(const CIString& pattern, std::ptrdiff_t except) const;
 };
