@@ -32,6 +32,11 @@ void CSetMediaTypes::GetLines(int, Lines& lines) const {
         line += entry.type;
         if (!entry.extension.empty()) {
             line += ';';
+            // Reading takes one point off the front: an extension that kept
+            // one ("; .swf" reads as ".swf") needs it written twice to come
+            // back the same.
+            if (entry.extension.View().starts_with('.'))
+                line += '.';
             line += entry.extension;
         }
         lines.push_back(std::move(line));

