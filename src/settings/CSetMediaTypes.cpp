@@ -3,6 +3,17 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+bool IsWord(const CIString& text) {
+    return std::ranges::none_of(text.View(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= ' ' || byte == 0x7f;
+    });
+}
+
+} // namespace
+
 bool CSetMediaTypes::AddLineLocked(std::string_view line) {
     const LineFlags flags = TakeLineFlags(line);
     Entry entry;
@@ -10,13 +21,19 @@ bool CSetMediaTypes::AddLineLocked(std::string_view line) {
     entry.dontFilter = flags.dontFilter;
     const auto semicolon = line.find(';');
     entry.type = CIString(line.substr(0, semicolon));
+    entry.type.Trim();
     if (semicolon != std::string_view::npos) {
         std::string_view extension = line.substr(semicolon + 1);
         if (extension.starts_with("."))
             extension.remove_prefix(1);
         entry.extension = CIString(extension);
-        entry.extension.TrimLeft(" \t");
+        entry.extension.Trim();
     }
+    // Media types and extensions are single words, and none with a blank or
+    // control character in it can ever match. Such a line would also be
+    // written back as another entry: a TAB third reads as a built-in prefix.
+    if (!IsWord(entry.type) || !IsWord(entry.extension))
+        return false;
     // Ordered by type; a new entry goes after those of an equal type.
     const auto at =
         std::upper_bound(m_entries.begin(), m_entries.end(), entry,

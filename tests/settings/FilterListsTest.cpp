@@ -171,7 +171,9 @@ TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
     CSetMediaTypes list;
     list.SetLines(-1,
                   L({"!image/gif;.gif", "video", "//application/x-shockwave-flash; .swf",
-                     "audio/mpeg;mp3", "Image/gif;x", "  \tapplication/zip;zip"}),
+                     "audio/mpeg;mp3", "Image/gif;x", "  \tapplication/zip;zip",
+                     // refused: no media type holds a blank
+                     "ab\tx\ty", "text/ html;htm", "text/html;h tm"}),
                   false);
     EXPECT_EQ(Written(list),
               (Strings{"//application/x-shockwave-flash;..swf", "application/zip;zip",
