@@ -135,7 +135,17 @@ void CPersistFile::WriteEntry(const CIString& key, const CIString& value) {
         AppendLineText(key);
         m_out += '=';
     }
+    const std::size_t start = m_out.size();
     AppendLineText(value);
+    // A line without a key is read back as it was only when its front does
+    // not make it something else: a bracket would start a section (and an
+    // unclosed one end the reading, losing the rest of the file), a leading
+    // '=' or blank would be taken off. An '=' in front keeps it whole.
+    if (key.empty() && m_out.size() > start) {
+        const char first = m_out[start];
+        if (first == '[' || first == '=' || first == ' ' || first == '\t')
+            m_out.insert(start, 1, '=');
+    }
     m_out += '\n';
 }
 

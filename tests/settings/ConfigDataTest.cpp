@@ -118,11 +118,14 @@ TEST(ConfigData, LineBreaksInsideValuesStayOnTheirLine) {
         auto data = Open(dir, "n.conf");
         data->SetValue("A.x", "1\n[Evil]");
         data->SetValue("A.y", CIString(std::string("\0z", 2)));
-        data->SetList("A.List", {"one\r\n[B]", "two"});
+        // Lines whose front would read as a section or be taken off.
+        data->SetList("A.List", {"one\r\n[B]", "two", "[ad", "=x", " y", "a=b"});
     }
-    EXPECT_EQ(dir.Read("n.conf"), "[A]\nx=1 [Evil]\ny=z\n[A.List]\none  [B]\ntwo\n");
+    EXPECT_EQ(dir.Read("n.conf"),
+              "[A]\nx=1 [Evil]\ny=z\n[A.List]\none  [B]\ntwo\n=[ad\n==x\n= y\na=b\n");
     auto data = Open(dir, "n.conf");
-    EXPECT_EQ(List(*data, "A.List"), (std::vector<CIString>{"one  [B]", "two"}));
+    EXPECT_EQ(List(*data, "A.List"),
+              (std::vector<CIString>{"one  [B]", "two", "[ad", "=x", " y", "a=b"}));
 }
 
 TEST(ConfigData, UnchangedStoreIsNeverRewritten) {
@@ -199,7 +202,7 @@ TEST(ConfigData, SaveReplacesTheFileAtomically) {
     EXPECT_EQ(Files(dir), std::vector<std::string>{"r.conf"});
 
     // A linked settings file stays linked; its target gets the new content.
-    std::filesystem::create_symlink(dir.File("r.conf"), dir.File("link.conf"));
+    std::filesystem::create_symlink("r.conf", dir.File("link.conf"));
     {
         auto data = Open(dir, "link.conf");
         data->SetValue("A.x", "3");
