@@ -30,9 +30,11 @@ bool CSetMediaTypes::AddLineLocked(std::string_view line) {
         entry.extension.Trim();
     }
     // Media types and extensions are single words, and none with a blank or
-    // control character in it can ever match. Such a line would also be
-    // written back as another entry: a TAB third reads as a built-in prefix.
-    if (!IsWord(entry.type) || !IsWord(entry.extension))
+    // control character in it can ever match; nor does a type start with the
+    // flag characters. Such lines would be written back as other entries: a
+    // TAB third reads as a built-in prefix, a type "//x" as an inactive "x".
+    if (!IsWord(entry.type) || !IsWord(entry.extension) || entry.type.StartsWith("/") ||
+        entry.type.StartsWith("!"))
         return false;
     // Ordered by type; a new entry goes after those of an equal type.
     const auto at =

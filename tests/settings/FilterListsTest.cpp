@@ -173,7 +173,7 @@ TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
                   L({"!image/gif;.gif", "video", "//application/x-shockwave-flash; .swf",
                      "audio/mpeg;mp3", "Image/gif;x", "  \tapplication/zip;zip",
                      // refused: no media type holds a blank
-                     "ab\tx\ty", "text/ html;htm", "text/html;h tm"}),
+                     "ab\tx\ty", "text/ html;htm", "text/html;h tm", " //x", "//!!y"}),
                   false);
     EXPECT_EQ(Written(list),
               (Strings{"//application/x-shockwave-flash;..swf", "application/zip;zip",
