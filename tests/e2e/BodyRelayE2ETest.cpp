@@ -63,24 +63,6 @@ struct Totals {
     std::int64_t fromClient = 0;
 };
 
-// A raw loopback listener for the tunnel's far end.
-int Listen(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 // Sends all of bytes and then ends the sending direction; false when the
 // peer went away or nothing moved for the limit.
 bool SendAllAndShut(int fd, std::string_view bytes) {

@@ -44,22 +44,6 @@ std::string ReadToEnd(int fd, std::chrono::milliseconds limit = 3s) {
     return text;
 }
 
-// A listening socket on 127.0.0.1 at a port of the system's choice.
-int ListenOnLoopback(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 std::string RequestHead(const Origin& origin, const std::string& path) {
     return "GET " + origin.Url(path) + " HTTP/1.1\r\nHost: " + HostOf(origin.Url(path)) + "\r\n";
 }
@@ -222,7 +206,7 @@ TEST(LimitsE2E, ASilentServerGets504AfterOneAttempt) {
 TEST(LimitsE2E, ATunnelOutlivesTheClientsHalfClose) {
     // An origin that answers only once the client has said everything.
     std::uint16_t originPort = 0;
-    const int listener = ListenOnLoopback(originPort);
+    const int listener = Listen(originPort);
     ASSERT_GE(listener, 0);
     std::thread server([listener] {
         const int fd = ::accept(listener, nullptr, nullptr);

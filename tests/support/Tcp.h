@@ -16,5 +16,8 @@ bool HasIPv6Loopback();
 bool PeerClosed(int fd, std::chrono::seconds limit = std::chrono::seconds(5));
 // Binds the port so that nobody else can listen on it.
 int Occupy(std::uint16_t port);
+// A listening socket on a port that the system picks, for a raw peer that
+// the test drives by hand; -1 on failure.
+int Listen(std::uint16_t& port);
 
 } // namespace e2e
