@@ -49,21 +49,13 @@ std::string Safe(std::string_view text) {
     return out;
 }
 
-// Whether a pattern can be kept in the settings file: a list line that
-// begins with '[' would be read back as the header of a new section, and the
-// entry (with every one behind it) would be lost at the next reload.
-bool Storable(std::string_view pattern) {
-    const auto first = pattern.find_first_not_of(" \t\r\n");
-    return first == std::string_view::npos || pattern[first] != '[';
-}
-
 // The pattern a typed cookie entry is kept as: the host pattern that its
 // line gives back when the settings file is read again, so that what the
 // page shows is what the next reload has. Empty when no entry can hold it
 // ("*" is the default manner, set on the privacy page).
 CIString CookiePattern(std::string_view typed) {
     CIString host = CSetCookieList::ReduceToHost(typed);
-    if (host == "*" || !Storable(host.View()))
+    if (host == "*")
         host.clear();
     return host;
 }
@@ -241,8 +233,7 @@ void CWebListEditor::ApplyRows() {
             list.SetFlags(index, !inactive, dontFilter);
             // A cleared field keeps the pattern: an empty one would stay
             // listed and match nothing (deleting is the delete box's job).
-            if (hasText && !text.empty() &&
-                Storable(CSetURLList::NormalisePattern(text.View()).View()))
+            if (hasText && !text.empty())
                 list.ChangePattern(index, text.View());
             break;
         }
@@ -267,7 +258,7 @@ void CWebListEditor::ApplyRows() {
                 bits |= HasRow(n, "blocking") ? std::uint32_t{kWhiteBlocking} : 0u;
                 list.SetBits(index, bits);
             }
-            if (hasText && !text.empty() && Storable(text.View()))
+            if (hasText && !text.empty())
                 list.ChangePattern(index, text.View());
             break;
         }
@@ -312,10 +303,6 @@ std::string CWebListEditor::AddEntry() {
     const std::string refused = "Error adding " + Quoted(typed);
     const std::string known = "Error adding '" + Safe(typed) + "' . It is already in the list !";
     const std::string added = Quoted(typed) + "added successfully";
-    const bool storable = Storable(
-        m_type == kURL || m_type == kBlock ? CSetURLList::NormalisePattern(typed).View() : typed);
-    if (!storable)
-        return refused;
     switch (m_type) {
     case kDim:
         // The page offers the inactive box for a new size too; the size line
@@ -330,8 +317,7 @@ std::string CWebListEditor::AddEntry() {
             line.insert(0, "!");
         if (Has("newinactive"))
             line.insert(0, "//");
-        m_settings.MediaTypes().AddLine(line);
-        return added;
+        return m_settings.MediaTypes().AddLine(line) ? added : refused;
     }
     case kURL:
     case kBlock: {

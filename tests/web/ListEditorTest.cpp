@@ -122,9 +122,10 @@ TEST(ListEditor, AddingPerListTypeWithItsMessages) {
         {"WHITE", "site,1", "new1=site&newblocking=1",
          "Error adding 'site' . It is already in the list !", "site,1"},
         {"URL", "", "new1=<b>", "'&lt;b&gt;' added successfully", "<b>"},
-        // A line opening with '[' would read back as a section of the file.
-        {"URL", "", "new1=//![ab]ds", "Error adding '//![ab]ds' ", ""},
-        {"COOKIE", "", "new1= [x]", "Error adding ' [x]' ", "*,1"},
+        {"MEDIA", "", "new1=text/ html", "Error adding 'text/ html' ", ""},
+        // The settings file keeps a line that opens with '['.
+        {"URL", "", "new1=//![ab]ds", "'//![ab]ds' added successfully", "[ab]ds"},
+        {"COOKIE", "", "new1= [x]", "' [x]' added successfully", "[x],1|*,1"},
         {"URL", "", "new1=*[ab]ds", "'*[ab]ds' added successfully", "*[ab]ds"},
         {"URL", "", "", "", ""},
     };
@@ -150,7 +151,7 @@ TEST(ListEditor, RowsApplyByTheNumbersShown) {
          "a|b|c|e|//f|g"},
         {"URL", "a|b", "set=yes&0_shown=1&0_entry=b&1_shown=1&1_entry=c&1_dontfilter=1", "a|!c"},
         {"URL", "a", "set=yes&0_shown=1&0_entry=", "a"},
-        {"WHITE", "a,1", "set=yes&0_shown=1&0_entry=[a]&0_standard=1", "a,1"},
+        {"WHITE", "a,1", "set=yes&0_shown=1&0_entry=[a]&0_standard=1", "[a],1"},
         {"BLOCK", "x|y", "set=yes&0_shown=1&0_delete=1&1_shown=1&1_delete=1", ""},
         {"DIM", "468,60|1,1", "set=yes&0_shown=1&0_entry=1 x 1&1_shown=1&1_entry=2+x+2",
          "468,60|2,2"},
