@@ -172,7 +172,7 @@ TEST(CSetMediaTypes, LineSyntaxOrderAndLookups) {
     list.SetLines(-1,
                   L({"!image/gif;.gif", "video", "//application/x-shockwave-flash; .swf",
                      "audio/mpeg;mp3", "Image/gif;x", "  \tapplication/zip;zip",
-                     // refused: no media type holds a blank
+                     // refused: a blank inside, or a flag character in front
                      "ab\tx\ty", "text/ html;htm", "text/html;h tm", " //x", "//!!y"}),
                   false);
     EXPECT_EQ(Written(list),
