@@ -1,7 +1,9 @@
 // Wildcard patterns come from list files and the configuration pages: any
 // bytes must compile (or be refused) and match without fault. The input is a
-// pattern, a NUL, and a text to match against it. Both search strategies
-// must find the same match.
+// pattern, a NUL, and a text to match against it. The search the proxy runs
+// (plain within a budget, then remembering) must find what the remembering
+// search finds. The plain search alone is exponential in a hostile pattern's
+// wildcards by nature, so it is not run unbounded here.
 #include "text/CRegEx.h"
 
 #include <cstddef>
@@ -19,13 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const CRegEx regex(pattern.c_str(), bounded, !bounded);
         if (!regex.IsValid())
             continue;
-        std::size_t plainLength = 0;
+        std::size_t autoLength = 0;
         std::size_t rememberedLength = 0;
-        const char* plain =
-            regex.Match(text.c_str(), text.size(), plainLength, CRegEx::Strategy::Plain);
+        const char* found =
+            regex.Match(text.c_str(), text.size(), autoLength, CRegEx::Strategy::Auto);
         const char* remembered =
             regex.Match(text.c_str(), text.size(), rememberedLength, CRegEx::Strategy::Remembered);
-        if (plain != remembered || plainLength != rememberedLength)
+        if (found != remembered || autoLength != rememberedLength)
             std::abort();
     }
     return 0;
