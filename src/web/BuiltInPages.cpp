@@ -1,7 +1,7 @@
 #include "web/BuiltInPages.h"
 
 #include "stats/CStatistic.h"
-#include "web/CWebConfig.h"
+#include "text/HTMLEscape.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -146,10 +146,6 @@ std::string Fit(std::string_view before, std::string_view value, std::string_vie
     return out.substr(0, kPseudoTagLimit);
 }
 
-std::string Escape(std::string_view text) {
-    return CWebConfig::EscapeHTML(text);
-}
-
 // Every byte but the unreserved ones as %HH: the text is one query value.
 std::string EncodeComponent(std::string_view text) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -205,7 +201,7 @@ std::string Chart(CStatistic& statistic, std::string_view names) {
     for (const auto& [name, value] : bars) {
         const auto width =
             static_cast<int>(static_cast<double>(value) / static_cast<double>(largest) * kBarWidth);
-        const std::string label = Escape(name);
+        const std::string label = HTMLEscape(name);
         svg += "<text x=\"0\" y=\"" + std::to_string(y + 13) + "\">" + label + "</text>";
         svg += "<rect x=\"" + std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(y + 2) +
                "\" width=\"" + std::to_string(std::max(width, 1)) +
@@ -251,7 +247,7 @@ std::size_t ExpandPageTags(CIString& page, std::string_view userName, int refres
                               const std::string* name = tag.Attribute("name");
                               if (statistic == nullptr || name == nullptr)
                                   return std::string();
-                              return Fit("", Escape(statistic->ValueText(*name, true)), "");
+                              return Fit("", HTMLEscape(statistic->ValueText(*name, true)), "");
                           }
                           if (tag.name == "cvrefresh") {
                               if (tag.Attribute("action") == nullptr)
@@ -262,7 +258,7 @@ std::size_t ExpandPageTags(CIString& page, std::string_view userName, int refres
                                          std::to_string(refreshSeconds), "\">");
                           }
                           if (tag.name == "cvhiddenuser")
-                              return Fit("<input type=\"hidden\" value=\"", Escape(userName),
+                              return Fit("<input type=\"hidden\" value=\"", HTMLEscape(userName),
                                          "\" name=\"UserID\">");
                           if (tag.name == "cvstatschart") {
                               if (statistic == nullptr)
@@ -287,15 +283,16 @@ void ExpandRateTags(CIString& page, std::string_view url) {
             if (tag.closing)
                 return std::nullopt;
             if (tag.name == "cvurl")
-                return Fit("", Escape(url), "");
+                return Fit("", HTMLEscape(url), "");
             if (tag.name == "cvtoprateframe")
                 return Fit("<FRAME SRC=\"/cvrate?top=1&amp;url=", EncodeComponent(url),
                            "\" NAME=\"_top\" FRAMEBORDER=2 NORESIZE>");
             if (tag.name == "cvbottomrateframe")
-                return Fit("<FRAME SRC=\"", webAddress ? Escape(url) : std::string("/blank.html"),
+                return Fit("<FRAME SRC=\"",
+                           webAddress ? HTMLEscape(url) : std::string("/blank.html"),
                            "\" NAME=\"_bottom\" FRAMEBORDER=2 marginheight=0>");
             if (tag.name == "cvinputurl")
-                return Fit("<input type=text name=\"url\" value=\"", Escape(url),
+                return Fit("<input type=text name=\"url\" value=\"", HTMLEscape(url),
                            "\" size=60 maxlength=150>");
             return std::nullopt;
         });

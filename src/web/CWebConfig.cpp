@@ -6,6 +6,7 @@
 #include "settings/CSettingsCache.h"
 #include "settings/CSettingsManager.h"
 #include "settings/CStartSettings.h"
+#include "text/HTMLEscape.h"
 #include "text/Product.h"
 #include "text/Vocabulary.h"
 #include "web/CWebFileManager.h"
@@ -245,13 +246,13 @@ void FillSettings(CIString& page, const CSettings& settings) {
         const std::string name(key.View());
         CWebFileManager::ReplaceFirst(page, "$box$" + name + "$",
                                       CWebConfig::MakeCheckbox(name, text.View()));
-        CWebFileManager::ReplaceFirst(page, "$value$" + name + "$", CWebConfig::EscapeHTML(shown));
+        CWebFileManager::ReplaceFirst(page, "$value$" + name + "$", HTMLEscape(shown));
     }
     CIString hosts = settings.GetString(CSettings::kProxyEngineDontUseProxyFor);
     for (char& c : hosts)
         if (c == ';')
             c = '\n';
-    CWebFileManager::ReplaceFirst(page, "$dontUseProxyFor$", CWebConfig::EscapeHTML(hosts.View()));
+    CWebFileManager::ReplaceFirst(page, "$dontUseProxyFor$", HTMLEscape(hosts.View()));
 }
 
 } // namespace
@@ -348,39 +349,12 @@ bool CWebConfig::CheckPassword(std::string_view user, std::string_view name,
 }
 
 std::string CWebConfig::MakeCheckbox(std::string_view key, std::string_view value) {
-    const std::string name = EscapeHTML(key);
+    const std::string name = HTMLEscape(key);
     std::string box = "<input type=\"hidden\" name=\"" + name +
                       "\" value=\"0\"><input type=\"checkbox\" name=\"" + name + "\" value=\"1\"";
     if (!value.empty() && value.front() == '1')
         box += " checked";
     return box + ">";
-}
-
-std::string CWebConfig::EscapeHTML(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
 }
 
 bool CWebConfig::IsAcceptableUser(std::string_view user) {
@@ -490,7 +464,7 @@ void CWebConfig::HandleRequest(const CSettings& settings, InternalRequest& reque
                                           : "");
     }
 
-    const std::string userText = EscapeHTML(user);
+    const std::string userText = HTMLEscape(user);
     CWebFileManager::ReplaceFirst(page, "$login$", user.empty() ? "admin" : userText);
     CWebFileManager::ReplaceAll(page, "$foo$", std::to_string(static_cast<long>(std::clock())));
     CWebFileManager::ReplaceAll(page, "$userid$", userText);

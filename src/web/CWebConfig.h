@@ -44,8 +44,6 @@ public:
     static bool IsSameSite(const InternalRequest& request);
     // A hidden 0 and a check box of 1 for the key, ticked when value starts with 1.
     static std::string MakeCheckbox(std::string_view key, std::string_view value);
-    // Text made safe inside an HTML attribute value or element content.
-    static std::string EscapeHTML(std::string_view text);
     // Whether a user name given by a request may name a settings file.
     static bool IsAcceptableUser(std::string_view user);
     // Drops the blocks of a page that belong to other editions: a block

@@ -2,8 +2,8 @@
 
 #include "settings/CSettings.h"
 #include "text/CRegEx.h"
+#include "text/HTMLEscape.h"
 #include "text/PercentEscape.h"
-#include "web/CWebConfig.h"
 #include "web/CWebFileManager.h"
 #include "web/InternalRequest.h"
 
@@ -40,7 +40,7 @@ int MannerOf(const CIString& value) {
 // placeholders that are filled after it.
 std::string Safe(std::string_view text) {
     std::string out;
-    for (const char c : CWebConfig::EscapeHTML(text)) {
+    for (const char c : HTMLEscape(text)) {
         if (c == '$')
             out += "&#36;";
         else
