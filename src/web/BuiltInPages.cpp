@@ -1,5 +1,6 @@
 #include "web/BuiltInPages.h"
 
+#include "os/CException.h"
 #include "stats/CStatistic.h"
 #include "text/HTMLEscape.h"
 
@@ -374,4 +375,13 @@ bool ReadPageFile(const std::string& path, CIString& out) {
         return false;
     }
     return true;
+}
+
+CIString LoadFilesPage(const std::string& dir, std::string_view name, std::string& mediaType) {
+    std::string path;
+    CIString bytes;
+    if (!ResolveFilesPath(dir, name, path) || !ReadPageFile(path, bytes) || bytes.empty())
+        throw errors::FileNotFound();
+    GetMediaTypeByExtension(name, mediaType);
+    return bytes;
 }

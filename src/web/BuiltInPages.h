@@ -45,3 +45,8 @@ bool ResolveFilesPath(const std::string& dir, std::string_view name, std::string
 // Reads a whole file in binary; false when it can't be opened or read, or
 // is larger than any page (out is then empty).
 bool ReadPageFile(const std::string& path, CIString& out);
+
+// A page of directory dir as it is served: its bytes and, by its name's
+// extension, its media type (empty when unknown). A name that names no
+// readable file there, or an empty one, is the "file not found" error.
+CIString LoadFilesPage(const std::string& dir, std::string_view name, std::string& mediaType);

@@ -17,15 +17,10 @@ CInternalFileRequestHandler::CInternalFileRequestHandler(std::string directory)
 void CInternalFileRequestHandler::HandleRequest(const CSettings& settings,
                                                 InternalRequest& request) {
     CIString name;
-    std::string path;
-    CIString bytes;
-    if (!request.GetParameter(CIString("name"), name) ||
-        !ResolveFilesPath(m_directory, name.View(), path) || !ReadPageFile(path, bytes) ||
-        bytes.empty())
+    if (!request.GetParameter(CIString("name"), name))
         throw errors::FileNotFound();
-
     std::string type;
-    GetMediaTypeByExtension(name.View(), type);
+    CIString bytes = LoadFilesPage(m_directory, name.View(), type);
     if (type == "text/html") {
         CIString user;
         if (!request.GetParameter(CIString("UserID"), user))

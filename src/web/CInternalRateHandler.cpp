@@ -1,6 +1,5 @@
 #include "web/CInternalRateHandler.h"
 
-#include "os/CException.h"
 #include "os/Paths.h"
 #include "web/BuiltInPages.h"
 #include "web/InternalRequest.h"
@@ -108,12 +107,8 @@ void CInternalRateHandler::HandleRequest(const CSettings& /*settings*/, Internal
         Append(RatingLine(local, url.View(), categories));
     }
 
-    std::string path;
-    CIString bytes;
-    if (!ResolveFilesPath(m_directory, page, path) || !ReadPageFile(path, bytes) || bytes.empty())
-        throw errors::FileNotFound();
     std::string type;
-    GetMediaTypeByExtension(page, type);
+    CIString bytes = LoadFilesPage(m_directory, page, type);
     if (type == "text/html")
         ExpandRateTags(bytes, url.View());
     request.BeginResponse(200, type);

@@ -75,12 +75,8 @@ void CInternalStatsHandler::HandleRequest(const CSettings& settings, InternalReq
         }
     }
 
-    std::string path;
-    CIString bytes;
-    if (!ResolveFilesPath(m_directory, page, path) || !ReadPageFile(path, bytes) || bytes.empty())
-        throw errors::FileNotFound();
     std::string type;
-    GetMediaTypeByExtension(page, type);
+    CIString bytes = LoadFilesPage(m_directory, page, type);
     if (type == "text/html")
         ExpandPageTags(bytes, user, refresh, statistic);
     request.BeginResponse(200, type);
