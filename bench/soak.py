@@ -21,25 +21,18 @@ import argparse
 import collections
 import os
 import random
-import shutil
-import signal
 import socket
-import subprocess
 import sys
 import threading
 import time
+
+from benchdaemon import Daemon, scratch_root
 
 KINDS = [  # (path, weight)
     ("ok", 40), ("reset", 10), ("stall", 4), ("garbage", 10), ("trickle", 8),
     ("big", 8), ("half-head", 6), ("vanish", 6), ("slow-reader", 4),
 ]
 MAX_REQUESTS = 5_000_000
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def read_head(sock):
@@ -213,6 +206,41 @@ def sample(pid):
     return int(fields["VmRSS"].split()[0]), int(fields["Threads"]), fds
 
 
+def soak(args, daemon, origin, stop):
+    """The clients until the deadline, then what they met and what the daemon held."""
+    stats = Stats()
+    start = time.monotonic()
+    deadline = start + args.minutes * 60
+    threads = [threading.Thread(target=client, args=(daemon.port, origin.port, stats, deadline, i))
+               for i in range(args.clients)]
+    for t in threads:
+        t.start()
+    samples = [(0, stats.requests) + sample(daemon.pid)]
+    while time.monotonic() < deadline and daemon.alive():
+        time.sleep(min(15, max(0, deadline - time.monotonic())))
+        s = sample(daemon.pid)
+        if s:
+            samples.append((int(time.monotonic() - start), stats.requests) + s)
+    for t in threads:
+        t.join(30)
+    stop.set()
+    time.sleep(1)
+    settled = sample(daemon.pid)
+    alive = daemon.alive()
+    print(f"daemon {'alive' if alive else 'ENDED with ' + str(daemon.process.returncode)}"
+          f" after {time.monotonic() - start:.0f} s; {stats.requests} requests,"
+          f" {args.clients} clients, limits {args.limits}")
+    print("\noutcomes by kind:")
+    for (kind, outcome), count in sorted(stats.outcomes.items()):
+        print(f"  {kind:12} {outcome:24} {count:9}")
+    print("\n  time/s  requests  RSS/KiB  threads  fds")
+    for t, n, rss, thr, fds in samples:
+        print(f"  {t:6} {n:9} {rss:8} {thr:8} {fds:4}")
+    if settled:
+        print(f"  settled {'':8} {settled[0]:8} {settled[1]:8} {settled[2]:4}"
+              "  (clients and origins gone)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--minutes", type=float, default=10)
@@ -223,78 +251,16 @@ def main():
     build = os.path.abspath(args.build)
     binary = os.path.join(build, "src", "corvand")
     root = os.path.join(build, "root")
-    dirs = ["etc/corvand", "var/log/corvand", "var/run/corvand"]
-    saved = []
-    for d in dirs:
-        path = os.path.join(root, d)
-        if os.path.exists(path) and not os.path.exists(path + ".saved-by-soak"):
-            os.rename(path, path + ".saved-by-soak")
-            saved.append(path)
-        shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(path)
-    port = free_port()
-    with open(os.path.join(root, "etc/corvand/start.conf"), "w") as conf:
-        conf.write("[ProxyEngine]\nEffectiveGroup='nogroup-corvand-soak'\n"
-                   f"EffectiveUser='nouser-corvand-soak'\nLocalPort={port}\n")
     stop = threading.Event()
     origin = Origin(stop)
     origin.start()
-    env = dict(os.environ, CORVAND_LIMITS=args.limits)
-    daemon = subprocess.Popen([binary, "-N"], env=env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=1).close()
-                break
-            except OSError:
-                time.sleep(0.05)
-        stats = Stats()
-        start = time.monotonic()
-        deadline = start + args.minutes * 60
-        threads = [threading.Thread(target=client, args=(port, origin.port, stats, deadline, i))
-                   for i in range(args.clients)]
-        for t in threads:
-            t.start()
-        samples = [(0, stats.requests) + sample(daemon.pid)]
-        while time.monotonic() < deadline and daemon.poll() is None:
-            time.sleep(min(15, max(0, deadline - time.monotonic())))
-            s = sample(daemon.pid)
-            if s:
-                samples.append((int(time.monotonic() - start), stats.requests) + s)
-        for t in threads:
-            t.join(30)
-        stop.set()
-        time.sleep(1)
-        settled = sample(daemon.pid)
-        alive = daemon.poll() is None
-        print(f"daemon {'alive' if alive else 'ENDED with ' + str(daemon.returncode)}"
-              f" after {time.monotonic() - start:.0f} s; {stats.requests} requests,"
-              f" {args.clients} clients, limits {args.limits}")
-        print("\noutcomes by kind:")
-        for (kind, outcome), count in sorted(stats.outcomes.items()):
-            print(f"  {kind:12} {outcome:24} {count:9}")
-        print("\n  time/s  requests  RSS/KiB  threads  fds")
-        for t, n, rss, thr, fds in samples:
-            print(f"  {t:6} {n:9} {rss:8} {thr:8} {fds:4}")
-        if settled:
-            print(f"  settled {'':8} {settled[0]:8} {settled[1]:8} {settled[2]:4}"
-                  "  (clients and origins gone)")
-    finally:
-        stop.set()
-        if daemon.poll() is None:
-            daemon.send_signal(signal.SIGTERM)
-            try:
-                daemon.wait(15)
-            except subprocess.TimeoutExpired:
-                daemon.kill()
-        for d in dirs:
-            path = os.path.join(root, d)
-            shutil.rmtree(path, ignore_errors=True)
-            if path in saved:
-                os.rename(path + ".saved-by-soak", path)
-            else:
-                os.makedirs(path, exist_ok=True)
+    with scratch_root(root, "soak"):
+        daemon = Daemon(binary, root, "soak", env=dict(os.environ, CORVAND_LIMITS=args.limits))
+        try:
+            soak(args, daemon, origin, stop)
+        finally:
+            stop.set()
+            daemon.stop()
     return 0
 
 

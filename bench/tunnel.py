@@ -17,22 +17,15 @@ proxy's CPU per MB (user + system time from /proc/PID/stat), medians of
 """
 import argparse
 import os
-import shutil
-import signal
 import socket
 import statistics
-import subprocess
 import threading
 import time
 
+from benchdaemon import Daemon, scratch_root
+
 CHUNK = 1 << 20
 TIMEOUT = 30
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def cpu_ms(pid):
@@ -165,38 +158,6 @@ def big_body(servers, proxy_port):
     return time.monotonic() - start
 
 
-class Daemon:
-    def __init__(self, binary, root):
-        self.port = free_port()
-        with open(os.path.join(root, "etc/corvand/start.conf"), "w") as conf:
-            conf.write("[ProxyEngine]\nEffectiveGroup='nogroup-corvand-bench'\n"
-                       f"EffectiveUser='nouser-corvand-bench'\nLocalPort={self.port}\n")
-        self.process = subprocess.Popen([binary, "-N"], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                break
-            except OSError:
-                time.sleep(0.05)
-        # The supervisor's child serves; its CPU is what counts.
-        self.pid = self.process.pid
-        time.sleep(0.3)
-        children = f"/proc/{self.pid}/task/{self.pid}/children"
-        if os.path.exists(children):
-            with open(children) as f:
-                kids = f.read().split()
-            if kids:
-                self.pid = int(kids[0])
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        try:
-            self.process.wait(15)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-
-
 def measure(name, servers, runs, daemon, mb):
     port = daemon.port if daemon else 0
     rows = []
@@ -225,33 +186,15 @@ def main():
     binaries = [b.split("=", 1) for b in args.binary] or [["corvand",
                                                            os.path.join(build, "src", "corvand")]]
     root = os.path.join(build, "root")
-    dirs = ["etc/corvand", "var/log/corvand", "var/run/corvand"]
-    saved = []
-    for d in dirs:
-        path = os.path.join(root, d)
-        if os.path.exists(path) and not os.path.exists(path + ".saved-by-bench"):
-            os.rename(path, path + ".saved-by-bench")
-            saved.append(path)
-        shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(path)
     servers = Servers(args.mb * 1000 * 1000)
-    rows = []
-    try:
-        rows += measure("direct", servers, args.runs, None, args.mb)
+    rows = measure("direct", servers, args.runs, None, args.mb)
+    with scratch_root(root, "bench"):
         for name, binary in binaries:
-            daemon = Daemon(os.path.abspath(binary), root)
+            daemon = Daemon(os.path.abspath(binary), root, "bench")
             try:
                 rows += measure(name, servers, args.runs, daemon, args.mb)
             finally:
                 daemon.stop()
-    finally:
-        for d in dirs:
-            path = os.path.join(root, d)
-            shutil.rmtree(path, ignore_errors=True)
-            if path in saved:
-                os.rename(path + ".saved-by-bench", path)
-            else:
-                os.makedirs(path, exist_ok=True)
     print(f"{args.mb} MB per transfer and direction, median of {args.runs} runs")
     for row in rows:
         print(row)
