@@ -270,6 +270,10 @@ void CConnectionThread::TryOnce(int attempt, std::string_view host, std::uint16_
 void CConnectionThread::ForwardRequestHead() {
     m_request.RemoveHeader(vocab::kHdrConnection);
     m_request.RemoveHeader(vocab::kHdrProxyConnection);
+    // Upgrade belongs to the browser's connection, whose Connection field is
+    // not passed on; a server that took it all the same would switch the
+    // connection to a protocol the proxy does not relay.
+    m_request.RemoveHeader(vocab::kHdrUpgrade);
     m_request.AddHeader(m_exchange.viaProxy ? vocab::kHdrProxyConnection : vocab::kHdrConnection,
                         m_server.KeepAlive() ? "keep-alive" : "close");
     m_request.SetFilterFlags(m_exchange.whiteFlags);
@@ -365,7 +369,7 @@ bool CConnectionThread::ServerSpeaksBeforeBrowser() {
 bool CConnectionThread::ReadEarlyAnswer() {
     m_response.Reset();
     m_response.SetFilterFlags(m_exchange.whiteFlags);
-    m_response.ParseHead(m_server, CConnInfo::kParseResponse, m_request.Method());
+    ParseResponseHead();
     if (m_response.IsInterimResponse()) {
         if (m_request.Version() > 0x10000)
             m_response.WriteHead(m_browser);
@@ -405,11 +409,6 @@ void CConnectionThread::ReadResponseHead() {
         m_response.SetFilterFlags(m_exchange.whiteFlags);
         ParseResponseHead();
     }
-    // Switching protocols answers only a request that asked to: otherwise the
-    // bytes behind it are nothing this request can be given.
-    CIString upgrade;
-    if (m_response.Status() == 101 && !m_request.GetHeader(vocab::kHdrUpgrade, upgrade))
-        throw errors::BadGateway();
     m_exchange.responseRead = true;
 }
 
@@ -418,6 +417,12 @@ void CConnectionThread::ParseResponseHead() {
     // An answer without a status line is no answer: the browser would get it
     // as a head of nonsense.
     if (m_response.Type() != CConnInfo::kTypeResponse)
+        throw errors::BadGateway();
+    // A switched protocol is carried through CONNECT tunnels only, and no
+    // upgrade is asked for on the way to the server. What follows a 101 is
+    // nothing the proxy can read, and the connection could never be handed
+    // to the next request: the attempt fails and the connection is dropped.
+    if (m_response.Status() == 101)
         throw errors::BadGateway();
 }
 

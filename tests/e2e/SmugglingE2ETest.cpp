@@ -81,6 +81,21 @@ TEST(SmugglingE2E, AnAnswerThatReadsTwoWaysIsNotRelayed) {
     EXPECT_EQ(browser.Read().status, 200);
     EXPECT_EQ(origin.Accepts(), accepts + 1);
 
+    // The browser's Upgrade stays with the proxy. A server that switches all
+    // the same fails the attempt, and its connection, silent now, serves no
+    // later request.
+    origin.Queue(Reply::Raw("HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n"
+                            "Connection: Upgrade\r\n\r\n"));
+    Browser upgrade(proxy.Port());
+    ASSERT_TRUE(upgrade.Get(origin.Url("/upgrade"), "Upgrade: h2c\r\nConnection: Upgrade\r\n"));
+    EXPECT_EQ(upgrade.Read().status, 502);
+    EXPECT_EQ(origin.Requests().back().Count("Upgrade"), 0);
+    const int switched = origin.Accepts();
+    Browser later(proxy.Port());
+    ASSERT_TRUE(later.Get(origin.Url("/later")));
+    EXPECT_EQ(later.Read().status, 200);
+    EXPECT_EQ(origin.Accepts(), switched + 1);
+
     // A chunk size that does not parse cuts the answer: no last chunk.
     origin.Queue(
         Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\nzz\r\n", true));
