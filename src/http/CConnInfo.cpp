@@ -93,6 +93,46 @@ bool IsSchemeText(const CIString& text, std::size_t end) {
     return true;
 }
 
+// Where the pieces of a URL stand in its text.
+struct URLPieces {
+    std::size_t schemeEnd = CIString::npos; // the "://" behind a scheme
+    // The host part runs from userInfo to hostEnd; the host name in it starts
+    // at host, behind the user information ("user:pw@") when there is any.
+    std::size_t userInfo = 0;
+    std::size_t host = 0;
+    std::size_t hostEnd = 0;
+    std::size_t slash = CIString::npos; // the first '/' of the path
+    std::size_t end = 0;
+};
+
+URLPieces SplitURL(const CIString& text, bool stopAtSpace) {
+    URLPieces at;
+    // "://" ends a scheme only where one can stand: a query may well hold a
+    // second URL ("/cvrate?url=http://x").
+    const auto sep = text.find("://");
+    if (IsSchemeText(text, sep)) {
+        at.schemeEnd = sep;
+        at.userInfo = sep + 3;
+    }
+    at.end = text.size();
+    if (stopAtSpace) {
+        const auto blank = text.find(' ', at.userInfo);
+        if (blank != CIString::npos)
+            at.end = blank;
+    }
+    at.slash = text.find('/', at.userInfo);
+    if (at.slash >= at.end)
+        at.slash = CIString::npos;
+    at.hostEnd = at.slash == CIString::npos ? at.end : at.slash;
+    at.host = at.userInfo;
+    if (at.userInfo < at.hostEnd) {
+        const auto sign = text.rfind('@', at.hostEnd - 1);
+        if (sign != CIString::npos && sign >= at.userInfo)
+            at.host = sign + 1;
+    }
+    return at;
+}
+
 const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
     switch (scheme) {
     case CConnInfo::kSchemeHttp:
@@ -508,6 +548,11 @@ bool CConnInfo::ParseRequestLine(const CIString& line) {
     m_requestUri = CIString(target);
     if (!ParseURL(m_requestUri, false))
         return false;
+    // User information is no part of the server's name, and the URL that the
+    // lists judge and the log keeps is the one of the server the request goes
+    // to: "http://allowed@blocked/" is "http://blocked/", with no password.
+    const URLPieces at = SplitURL(m_requestUri, false);
+    m_requestUri.erase(at.userInfo, at.host - at.userInfo);
     // A tunnel goes to a host and a port, both named.
     if (m_method == kMethodConnect && (m_host.empty() || m_port == 0))
         return false;
@@ -639,37 +684,21 @@ bool CConnInfo::IsInterimResponse() const {
 }
 
 bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
-    // "://" ends a scheme only where one can stand: a query may well hold a
-    // second URL ("/cvrate?url=http://x").
-    std::size_t hostStart = 0;
+    const URLPieces at = SplitURL(text, stopAtSpace);
     m_scheme = kSchemeNone;
-    const auto sep = text.find("://");
-    if (IsSchemeText(text, sep)) {
-        const ci_string_view scheme(text.data(), sep);
+    if (at.schemeEnd != CIString::npos) {
+        const ci_string_view scheme(text.data(), at.schemeEnd);
         if (scheme == "http")
             m_scheme = kSchemeHttp;
         else if (scheme == "https")
             m_scheme = kSchemeHttps;
         else if (scheme == "ftp")
             m_scheme = kSchemeFtp;
-        hostStart = sep + 3;
     }
-
-    std::size_t urlEnd = text.size();
-    if (stopAtSpace) {
-        const auto blank = text.find(' ', hostStart);
-        if (blank != CIString::npos)
-            urlEnd = blank;
-    }
-    auto slash = text.find('/', hostStart);
-    if (slash >= urlEnd)
-        slash = CIString::npos;
-    const std::size_t hostEnd = slash == CIString::npos ? urlEnd : slash;
-    if (hostStart < hostEnd) {
-        const auto at = text.rfind('@', hostEnd - 1);
-        if (at != CIString::npos && at >= hostStart)
-            hostStart = at + 1;
-    }
+    const std::size_t hostStart = at.host;
+    const std::size_t hostEnd = at.hostEnd;
+    const std::size_t slash = at.slash;
+    const std::size_t urlEnd = at.end;
 
     m_host = hostStart < hostEnd ? text.substr(hostStart, hostEnd - hostStart) : CIString();
     bool portValid = true;

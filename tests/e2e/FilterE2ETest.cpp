@@ -35,7 +35,8 @@ std::string AfterStamp(const std::string& line) {
 TEST(FilterE2E, BlockedUrlsGetThePageOrTheRedirect) {
     Origin origin;
     const std::string blocking = "[AccessControl]\nBlock=1\nBlockTo=''\nEnabled=1\n"
-                                 "[AccessControl.BlockList]\nblocked-by-test\n";
+                                 "[AccessControl.BlockList]\nblocked-by-test\n" +
+                                 origin.Url("/listed") + "\n";
     {
         ProxyDaemon proxy(blocking);
         ASSERT_TRUE(proxy.Ready());
@@ -46,6 +47,13 @@ TEST(FilterE2E, BlockedUrlsGetThePageOrTheRedirect) {
         EXPECT_EQ(page.Header("Content-Type"), "text/html");
         EXPECT_NE(page.body.find("/blocked-by-test/x"), std::string::npos) << page.body;
         EXPECT_TRUE(browser.ClosedByPeer());
+
+        // User information in front of the host hides the URL from no list.
+        for (const char* userInfo : {"someone@", "elsewhere.example?@"}) {
+            Browser hidden(proxy.Port());
+            ASSERT_TRUE(hidden.Get(origin.Url("/listed").insert(7, userInfo)));
+            EXPECT_EQ(hidden.Read().status, 403) << userInfo;
+        }
 
         Browser other(proxy.Port());
         ASSERT_TRUE(other.Get(origin.Url("/allowed")));

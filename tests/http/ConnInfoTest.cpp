@@ -31,7 +31,7 @@ TEST(ConnInfoParse, RequestLineAndHeaders) {
     EXPECT_EQ(info.Path(), "/a/b.html?x=1");
     EXPECT_EQ(info.Extension(), "html");
     EXPECT_EQ(info.Version(), 0x10001);
-    EXPECT_EQ(info.RequestUri(), "http://user:pw@www.example.com.:8080/a/b.html?x=1");
+    EXPECT_EQ(info.RequestUri(), "http://www.example.com.:8080/a/b.html?x=1"); // no user:pw@
     EXPECT_EQ(info.UserAgent(), "Mozilla/5.0 "); // trailing blanks kept
     EXPECT_EQ(Header(info, "x-long"), "first");
     EXPECT_EQ(lines.Left(), 1u);
