@@ -133,6 +133,19 @@ URLPieces SplitURL(const CIString& text, bool stopAtSpace) {
     return at;
 }
 
+std::uint16_t DefaultPort(CConnInfo::UrlScheme scheme) {
+    switch (scheme) {
+    case CConnInfo::kSchemeHttp:
+        return 80;
+    case CConnInfo::kSchemeHttps:
+        return 443;
+    case CConnInfo::kSchemeFtp:
+        return 21;
+    default:
+        return 0;
+    }
+}
+
 const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
     switch (scheme) {
     case CConnInfo::kSchemeHttp:
@@ -548,11 +561,7 @@ bool CConnInfo::ParseRequestLine(const CIString& line) {
     m_requestUri = CIString(target);
     if (!ParseURL(m_requestUri, false))
         return false;
-    // User information is no part of the server's name, and the URL that the
-    // lists judge and the log keeps is the one of the server the request goes
-    // to: "http://allowed@blocked/" is "http://blocked/", with no password.
-    const URLPieces at = SplitURL(m_requestUri, false);
-    m_requestUri.erase(at.userInfo, at.host - at.userInfo);
+    SpellRequestURI();
     // A tunnel goes to a host and a port, both named.
     if (m_method == kMethodConnect && (m_host.empty() || m_port == 0))
         return false;
@@ -683,6 +692,25 @@ bool CConnInfo::IsInterimResponse() const {
     return m_type == kTypeResponse && m_status >= 100 && m_status <= 199 && m_status != 101;
 }
 
+// A list entry judges a server whatever spelling a request gives its URL:
+// the text it is matched against names the server as the request reaches it.
+// User information goes ("http://allowed@blocked/" is "http://blocked/", and
+// keeps no password in the log), the host is written as parsed (no trailing
+// dots, the dotted form of a numeric address), the scheme's own port goes,
+// and letters, digits and "-._~" escaped in the path stand as themselves
+// ("/%61ds/" is "/ads/"). What is sent on is built from the parsed pieces.
+void CConnInfo::SpellRequestURI() {
+    const URLPieces at = SplitURL(m_requestUri, false);
+    if (at.userInfo == at.hostEnd)
+        return; // no host: a path alone is the proxy's own business
+    const bool schemePort = at.schemeEnd != CIString::npos && m_port == DefaultPort(m_scheme);
+    CIString spelled;
+    AppendAuthority(spelled, !schemePort);
+    if (at.slash != CIString::npos)
+        spelled += DecodeUnreserved(m_requestUri.View().substr(at.slash));
+    m_requestUri.replace(at.userInfo, CIString::npos, spelled);
+}
+
 bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
     const URLPieces at = SplitURL(text, stopAtSpace);
     m_scheme = kSchemeNone;
@@ -731,6 +759,11 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
             m_host.erase(colon);
         }
         m_host.TrimRight(".");
+        // The resolver takes an IPv4 address in other numeric forms too
+        // ("127.1", "2130706433", "0x7f.0.0.1"): it is kept as the dotted
+        // address that a list writes.
+        if (const auto numeric = CNetAddress::ParseNumericIPv4(m_host.View()))
+            m_host = CIString(numeric->Text());
     }
 
     if (slash != CIString::npos) {
@@ -893,7 +926,7 @@ const char* CConnInfo::GetStatusText(int code) {
 
 // ---- writing ----
 
-void CConnInfo::AppendAuthority(CIString& out) const {
+void CConnInfo::AppendAuthority(CIString& out, bool withPort) const {
     // Only an IPv6 literal holds a colon: its brackets keep it apart from the
     // port.
     const bool literal = m_host.find(':') != CIString::npos;
@@ -902,7 +935,7 @@ void CConnInfo::AppendAuthority(CIString& out) const {
     out += m_host;
     if (literal)
         out += ']';
-    if (m_port != 0) {
+    if (m_port != 0 && withPort) {
         out += ':';
         out += CIString().FromInt(m_port);
     }

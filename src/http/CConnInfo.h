@@ -212,13 +212,16 @@ public:
 private:
     bool ParseStatusLine(const CIString& line);
     bool ParseRequestLine(const CIString& line);
+    // Writes the parsed request-URI in the one spelling that the lists judge
+    // and the log keeps.
+    void SpellRequestURI();
     void CheckRequestFraming();
     void CheckResponseFraming();
     Framing DecideFraming() const;
     void AppendTarget(CIString& out) const;
     // Host and port as a URL or a Host field writes them: an IPv6 literal in
-    // brackets, the port only when one was named.
-    void AppendAuthority(CIString& out) const;
+    // brackets, the port only when one was named (and withPort).
+    void AppendAuthority(CIString& out, bool withPort = true) const;
 
     CIString m_host;
     CIString m_path;

@@ -3,21 +3,12 @@
 #include "os/CException.h"
 #include "os/CGZIPEncoding.h"
 #include "text/CIString.h"
+#include "text/PercentEscape.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A chunk size is hexadecimal digits and nothing else; what may follow is an
 // extension opened by ";". A sign, a "0x", a blank in front or a digit run
@@ -28,7 +19,7 @@ std::int64_t ParseChunkSize(std::string_view line) {
     std::int64_t size = 0;
     std::size_t i = 0;
     for (; i < line.size(); ++i) {
-        const int digit = HexDigit(line[i]);
+        const int digit = HexDigitValue(line[i]);
         if (digit < 0)
             break;
         if (i == kMaxDigits)

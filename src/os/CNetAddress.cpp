@@ -47,6 +47,19 @@ std::optional<CNetAddress> CNetAddress::Parse(std::string_view text) {
     return FromV6(bytes);
 }
 
+std::optional<CNetAddress> CNetAddress::ParseNumericIPv4(std::string_view text) {
+    // inet_aton reads these forms as the resolver does, but also takes text
+    // after a blank; only digits, dots and hexadecimal prefixes pass to it.
+    if (text.empty() || text.size() > 64 ||
+        text.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string_view::npos)
+        return std::nullopt;
+    const std::string copy(text);
+    in_addr v4{};
+    if (inet_aton(copy.c_str(), &v4) == 0)
+        return std::nullopt;
+    return FromV4(ntohl(v4.s_addr));
+}
+
 CNetAddress CNetAddress::FromSockaddr(const sockaddr* address, socklen_t length) {
     if (address == nullptr)
         return {};

@@ -22,6 +22,11 @@ public:
     static CNetAddress FromV6(const std::array<std::uint8_t, 16>& bytes, std::uint32_t scope = 0);
     // Dotted IPv4 or IPv6 text (no brackets, no zone); none for anything else.
     static std::optional<CNetAddress> Parse(std::string_view text);
+    // An IPv4 address in any numeric form that the resolver takes for one:
+    // dotted, with fewer parts ("127.1"), one number ("2130706433"), octal
+    // or hexadecimal parts ("0177.0.0.1", "0x7f.0.0.1"); none for anything
+    // else.
+    static std::optional<CNetAddress> ParseNumericIPv4(std::string_view text);
     // An IPv4 or IPv6 socket address, a mapped IPv4 one unwrapped; none for
     // another family.
     static CNetAddress FromSockaddr(const sockaddr* address, socklen_t length);

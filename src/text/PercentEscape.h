@@ -9,3 +9,11 @@
 // hexadecimal digits. A blank or a byte above 126 in a requested URL and the
 // same byte typed into a list entry therefore meet as the same text.
 CIString PercentEscape(std::string_view text);
+
+// The value of a hexadecimal digit of either case; -1 for any other byte.
+int HexDigitValue(char c);
+
+// Every %HH that stands for a letter, a digit or one of "-._~" replaced by
+// that character: escaped or not, they name the same resource. Other escapes
+// stay as written.
+CIString DecodeUnreserved(std::string_view text);

@@ -3,6 +3,7 @@
 #include "os/CBuffer.h"
 #include "os/CException.h"
 #include "os/CGenericSocket.h"
+#include "text/PercentEscape.h"
 #include "text/Vocabulary.h"
 #include "web/CInternalFileRequestHandler.h"
 #include "web/CInternalGIFRequestHandler.h"
@@ -55,16 +56,6 @@ private:
 
     std::map<CIString, std::unique_ptr<CInternalRequestHandler>> m_handlers;
 };
-
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    return (c | 0x20) - 'a' + 10;
-}
 
 // The body of a POST, read as the head framed it. A request that announced
 // neither a length nor chunks has no body: waiting for the browser to close
@@ -182,8 +173,10 @@ CIString DecodeParameterValue(std::string_view text, bool form) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         // A '%' without two hex digits behind it stands for itself.
-        if (c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2])) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        const int high = c == '%' && i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
+        if (low >= 0) {
+            out += static_cast<char>(high * 16 + low);
             i += 2;
         } else if (c == '+' && form) {
             out += ' ';

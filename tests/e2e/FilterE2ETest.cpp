@@ -48,11 +48,16 @@ TEST(FilterE2E, BlockedUrlsGetThePageOrTheRedirect) {
         EXPECT_NE(page.body.find("/blocked-by-test/x"), std::string::npos) << page.body;
         EXPECT_TRUE(browser.ClosedByPeer());
 
-        // User information in front of the host hides the URL from no list.
-        for (const char* userInfo : {"someone@", "elsewhere.example?@"}) {
+        // No other spelling of a listed URL reaches its server.
+        const std::string port = ":" + std::to_string(origin.Port());
+        for (const std::string& url :
+             {"http://someone@127.0.0.1" + port + "/listed",
+              "http://elsewhere.example?@127.0.0.1" + port + "/listed",
+              "http://127.0.0.1." + port + "/listed", "http://2130706433" + port + "/listed",
+              "http://127.0.0.1" + port + "/%6cisted"}) {
             Browser hidden(proxy.Port());
-            ASSERT_TRUE(hidden.Get(origin.Url("/listed").insert(7, userInfo)));
-            EXPECT_EQ(hidden.Read().status, 403) << userInfo;
+            ASSERT_TRUE(hidden.Get(url));
+            EXPECT_EQ(hidden.Read().status, 403) << url;
         }
 
         Browser other(proxy.Port());

@@ -31,7 +31,7 @@ TEST(ConnInfoParse, RequestLineAndHeaders) {
     EXPECT_EQ(info.Path(), "/a/b.html?x=1");
     EXPECT_EQ(info.Extension(), "html");
     EXPECT_EQ(info.Version(), 0x10001);
-    EXPECT_EQ(info.RequestUri(), "http://www.example.com.:8080/a/b.html?x=1"); // no user:pw@
+    EXPECT_EQ(info.RequestUri(), "http://www.example.com:8080/a/b.html?x=1");
     EXPECT_EQ(info.UserAgent(), "Mozilla/5.0 "); // trailing blanks kept
     EXPECT_EQ(Header(info, "x-long"), "first");
     EXPECT_EQ(lines.Left(), 1u);
@@ -297,6 +297,34 @@ TEST(ConnInfoURL, ParseURL) {
     EXPECT_EQ(info.Host(), "host");
 
     EXPECT_FALSE(info.ParseURL("", false));
+}
+
+TEST(ConnInfoURL, EverySpellingOfAServerIsJudgedAsOne) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"GET http://someone:pw@h.example/p HTTP/1.1", "http://h.example/p"},
+        {"GET http://allowed.example?@h.example/p HTTP/1.1", "http://h.example/p"},
+        {"GET http://H.example.:8080 HTTP/1.1", "http://H.example:8080"},
+        {"GET http://h.example:80/%61%2D%7e%2F%41%25%3f%zz%6 HTTP/1.1",
+         "http://h.example/a-~%2FA%25%3f%zz%6"},
+        {"GET https://h.example:443/ HTTP/1.1", "https://h.example/"},
+        {"GET http://h.example:443/ HTTP/1.1", "http://h.example:443/"},
+        {"GET http://2130706433/ HTTP/1.1", "http://127.0.0.1/"},
+        {"GET http://0x7f.1:81/ HTTP/1.1", "http://127.0.0.1:81/"},
+        {"GET http://0177.0.0.01/ HTTP/1.1", "http://127.0.0.1/"},
+        {"GET http://127.0.0.256/ HTTP/1.1", "http://127.0.0.256/"}, // a name, not an address
+        {"GET http://cafe.b0/ HTTP/1.1", "http://cafe.b0/"},
+        {"GET http://[::FFFF:7F00:1]:80/ HTTP/1.1", "http://[::ffff:127.0.0.1]/"},
+        {"CONNECT x@h.example.:443 HTTP/1.1", "h.example:443"},
+        {"GET /cvfile?name=%61 HTTP/1.1", "/cvfile?name=%61"}, // the proxy's own pages
+    };
+    for (const auto& [line, url] : cases) {
+        const CConnInfo info = ParseLines({line}, CConnInfo::kParseRequest);
+        EXPECT_EQ(info.RequestUri().Str(), url) << line;
+    }
+    // What goes to the server is the path as the browser wrote it.
+    const CConnInfo escaped =
+        ParseLines({"GET http://h.example/%61 HTTP/1.1"}, CConnInfo::kParseRequest);
+    EXPECT_EQ(escaped.Path(), "/%61");
 }
 
 TEST(ConnInfoURL, SchemeOnlyAtTheStart) {
