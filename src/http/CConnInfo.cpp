@@ -146,6 +146,29 @@ std::uint16_t DefaultPort(CConnInfo::UrlScheme scheme) {
     }
 }
 
+// An absolute path without its "." and ".." segments, resolved as a server
+// resolves them: "/a/./b/../c" is "/a/c", and no ".." climbs above the root.
+CIString RemoveDotSegments(std::string_view path) {
+    CIString out;
+    std::string_view in = path;
+    while (!in.empty()) {
+        if (in.starts_with("/./")) {
+            in.remove_prefix(2);
+        } else if (in == "/.") {
+            in = "/";
+        } else if (in.starts_with("/../") || in == "/..") {
+            in = in.size() == 3 ? std::string_view("/") : in.substr(3);
+            out.erase(std::min(out.rfind('/'), out.size()));
+        } else {
+            const std::size_t next = in.find('/', 1);
+            const std::size_t length = std::min(next, in.size());
+            out.append(in.data(), length);
+            in.remove_prefix(length);
+        }
+    }
+    return out;
+}
+
 const char* SchemePrefix(CConnInfo::UrlScheme scheme) {
     switch (scheme) {
     case CConnInfo::kSchemeHttp:
@@ -697,8 +720,9 @@ bool CConnInfo::IsInterimResponse() const {
 // User information goes ("http://allowed@blocked/" is "http://blocked/", and
 // keeps no password in the log), the host is written as parsed (no trailing
 // dots, the dotted form of a numeric address), the scheme's own port goes,
-// and letters, digits and "-._~" escaped in the path stand as themselves
-// ("/%61ds/" is "/ads/"). What is sent on is built from the parsed pieces.
+// letters, digits and "-._~" escaped in the path stand as themselves
+// ("/%61ds/" is "/ads/"), and the path's "." and ".." segments are resolved
+// ("/x/../ads/" is "/ads/"). What is sent on is built from the parsed pieces.
 void CConnInfo::SpellRequestURI() {
     const URLPieces at = SplitURL(m_requestUri, false);
     if (at.userInfo == at.hostEnd)
@@ -706,8 +730,12 @@ void CConnInfo::SpellRequestURI() {
     const bool schemePort = at.schemeEnd != CIString::npos && m_port == DefaultPort(m_scheme);
     CIString spelled;
     AppendAuthority(spelled, !schemePort);
-    if (at.slash != CIString::npos)
-        spelled += DecodeUnreserved(m_requestUri.View().substr(at.slash));
+    if (at.slash != CIString::npos) {
+        const CIString path = DecodeUnreserved(m_requestUri.View().substr(at.slash));
+        const std::size_t query = std::min(path.find('?'), path.size());
+        spelled += RemoveDotSegments(path.View().substr(0, query));
+        spelled.append(path.data() + query, path.size() - query);
+    }
     m_requestUri.replace(at.userInfo, CIString::npos, spelled);
 }
 

@@ -54,7 +54,8 @@ TEST(FilterE2E, BlockedUrlsGetThePageOrTheRedirect) {
              {"http://someone@127.0.0.1" + port + "/listed",
               "http://elsewhere.example?@127.0.0.1" + port + "/listed",
               "http://127.0.0.1." + port + "/listed", "http://2130706433" + port + "/listed",
-              "http://127.0.0.1" + port + "/%6cisted"}) {
+              "http://127.0.0.1" + port + "/%6cisted",
+              "http://127.0.0.1" + port + "/x/../listed"}) {
             Browser hidden(proxy.Port());
             ASSERT_TRUE(hidden.Get(url));
             EXPECT_EQ(hidden.Read().status, 403) << url;

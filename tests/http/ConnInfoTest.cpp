@@ -314,6 +314,10 @@ TEST(ConnInfoURL, EverySpellingOfAServerIsJudgedAsOne) {
         {"GET http://127.0.0.256/ HTTP/1.1", "http://127.0.0.256/"}, // a name, not an address
         {"GET http://cafe.b0/ HTTP/1.1", "http://cafe.b0/"},
         {"GET http://[::FFFF:7F00:1]:80/ HTTP/1.1", "http://[::ffff:127.0.0.1]/"},
+        {"GET http://[2001:DB8::1]:80/ HTTP/1.1", "http://[2001:db8::1]/"},
+        {"GET http://h/a/./b/../../../c/%2e%2E/d/.?x=/../ HTTP/1.1", "http://h/d/?x=/../"},
+        {"GET http://h/a/.. HTTP/1.1", "http://h/"},
+        {"GET http://h/.a/..b/... HTTP/1.1", "http://h/.a/..b/..."},
         {"CONNECT x@h.example.:443 HTTP/1.1", "h.example:443"},
         {"GET /cvfile?name=%61 HTTP/1.1", "/cvfile?name=%61"}, // the proxy's own pages
     };
