@@ -3,7 +3,9 @@
 // names a host), it forwards as BuildHead writes it, to a server directly or
 // to an upstream proxy; either head must be one the parser accepts again and
 // reads the same (same head written, same body framing). A head that reads
-// differently the second time is one a server could read differently.
+// differently the second time is one a server could read differently. The
+// request-URI that the lists judge is spelled once and for all: parsed again,
+// it reads the same.
 #include "MemorySocket.h"
 #include "http/CConnInfo.h"
 #include "os/CException.h"
@@ -41,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !framing.proxyStyle || first.Headers().size() + 2 > CConnInfo::kMaxHeaderLines ||
         first.HeadSize() + 8192 > CConnInfo::kMaxHeadBytes)
         return 0;
+    // The URL that the lists judge is in its one spelling already: a request
+    // for it is judged by that same text.
+    CIString method;
+    first.GetMethodName(method);
+    CConnInfo respelled;
+    CConnInfo::Framing unused;
+    const std::string line = std::string(method.View()) + " " +
+                             std::string(first.RequestUri().View()) + " HTTP/1.1\r\n\r\n";
+    if (Parse(line, 4096, respelled, unused) && respelled.RequestUri() != first.RequestUri())
+        std::abort();
     for (const bool upstream : {false, true}) {
         // A direct tunnel sends no head at all.
         if (!upstream && first.Method() == CConnInfo::kMethodConnect)

@@ -34,12 +34,20 @@ CIString DecodeUnreserved(std::string_view text) {
     };
     CIString out;
     out.reserve(text.size());
+    // A digit that would complete an escape with a stray '%' before it
+    // ("%%33" is not "%3") stays escaped, so that decoding once is enough.
+    const auto completesEscape = [&out](char c) {
+        const std::size_t n = out.size();
+        return HexDigitValue(c) >= 0 &&
+               ((n >= 1 && out[n - 1] == '%') ||
+                (n >= 2 && out[n - 2] == '%' && HexDigitValue(out[n - 1]) >= 0));
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
             const int high = HexDigitValue(text[i + 1]);
             const int low = HexDigitValue(text[i + 2]);
             const char c = static_cast<char>(high * 16 + low);
-            if (high >= 0 && low >= 0 && unreserved(c)) {
+            if (high >= 0 && low >= 0 && unreserved(c) && !completesEscape(c)) {
                 out += c;
                 i += 2;
                 continue;

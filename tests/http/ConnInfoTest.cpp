@@ -317,6 +317,7 @@ TEST(ConnInfoURL, EverySpellingOfAServerIsJudgedAsOne) {
         {"GET http://[2001:DB8::1]:80/ HTTP/1.1", "http://[2001:db8::1]/"},
         {"GET http://h/a/./b/../../../c/%2e%2E/d/.?x=/../ HTTP/1.1", "http://h/d/?x=/../"},
         {"GET http://h/a/.. HTTP/1.1", "http://h/"},
+        {"GET http://h/%%33%3%33%2541 HTTP/1.1", "http://h/%%33%3%33%2541"}, // no new escapes
         {"GET http://h/.a/..b/... HTTP/1.1", "http://h/.a/..b/..."},
         {"CONNECT x@h.example.:443 HTTP/1.1", "h.example:443"},
         {"GET /cvfile?name=%61 HTTP/1.1", "/cvfile?name=%61"}, // the proxy's own pages
