@@ -717,12 +717,12 @@ bool CConnInfo::IsInterimResponse() const {
 
 // A list entry judges a server whatever spelling a request gives its URL:
 // the text it is matched against names the server as the request reaches it.
-// User information goes ("http://allowed@blocked/" is "http://blocked/", and
-// keeps no password in the log), the host is written as parsed (no trailing
-// dots, the dotted form of a numeric address), the scheme's own port goes,
-// letters, digits and "-._~" escaped in the path stand as themselves
-// ("/%61ds/" is "/ads/"), and the path's "." and ".." segments are resolved
-// ("/x/../ads/" is "/ads/"). What is sent on is built from the parsed pieces.
+// User information goes ("http://allowed@blocked/" is "http://blocked/"),
+// the host is written as parsed (no trailing dots, the dotted form of a
+// numeric address), the scheme's own port goes, letters, digits and "-._~"
+// escaped in the path stand as themselves ("/%61ds/" is "/ads/"), and the
+// path's "." and ".." segments are resolved ("/x/../ads/" is "/ads/"). What
+// is sent on is built from the parsed pieces.
 void CConnInfo::SpellRequestURI() {
     const URLPieces at = SplitURL(m_requestUri, false);
     if (at.userInfo == at.hostEnd)

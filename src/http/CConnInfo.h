@@ -213,7 +213,7 @@ private:
     bool ParseStatusLine(const CIString& line);
     bool ParseRequestLine(const CIString& line);
     // Writes the parsed request-URI in the one spelling that the lists judge
-    // and the log keeps.
+    // and the error pages show.
     void SpellRequestURI();
     void CheckRequestFraming();
     void CheckResponseFraming();
