@@ -1,3 +1,4 @@
+#include "http/CConnInfo.h"
 #include "os/CBuffer.h"
 #include "os/CUnixSocket.h"
 #include "text/CIString.h"
@@ -52,6 +53,26 @@ void BM_ReadLineHeaderBlock(benchmark::State& state) {
     ::close(fds[1]);
 }
 BENCHMARK(BM_ReadLineHeaderBlock);
+
+// The same head read as a request: fields, framing and the request URL in the
+// spelling the lists judge.
+void BM_ParseRequestHead(benchmark::State& state) {
+    int fds[2];
+    ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+    CUnixSocket socket;
+    socket.Attach(fds[0]);
+    CConnInfo request;
+    for (auto _ : state) {
+        WriteAll(fds[1], kHeaderBlock.data(), kHeaderBlock.size());
+        socket.Reset();
+        request.Reset();
+        request.ParseHead(socket, CConnInfo::kParseRequest);
+        benchmark::DoNotOptimize(request.RequestUri());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kHeaderBlock.size()));
+    ::close(fds[1]);
+}
+BENCHMARK(BM_ParseRequestHead);
 
 // A body with a known length flows from one socket pair through Read/Send to
 // another, the way the proxy relays an unwashed response.
