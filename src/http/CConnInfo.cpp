@@ -751,12 +751,8 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
         else if (scheme == "ftp")
             m_scheme = kSchemeFtp;
     }
-    const std::size_t hostStart = at.host;
-    const std::size_t hostEnd = at.hostEnd;
-    const std::size_t slash = at.slash;
-    const std::size_t urlEnd = at.end;
 
-    m_host = hostStart < hostEnd ? text.substr(hostStart, hostEnd - hostStart) : CIString();
+    m_host = at.host < at.hostEnd ? text.substr(at.host, at.hostEnd - at.host) : CIString();
     bool portValid = true;
     if (!m_host.empty() && m_host[0] == '[') {
         // An IPv6 literal: the address in brackets, perhaps a colon and a
@@ -794,8 +790,8 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
             m_host = CIString(numeric->Text());
     }
 
-    if (slash != CIString::npos) {
-        m_path = text.substr(slash, urlEnd - slash);
+    if (at.slash != CIString::npos) {
+        m_path = text.substr(at.slash, at.end - at.slash);
         m_path = PercentEscape(m_path.View());
     } else {
         m_path = "/";
@@ -804,7 +800,7 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
     // The extension is what follows the last dot of the last path segment,
     // queries left out.
     m_extension.clear();
-    std::size_t end = std::min(urlEnd, text.find('?'));
+    std::size_t end = std::min(at.end, text.find('?'));
     for (std::size_t i = end; i > 0; --i) {
         const char c = text[i - 1];
         if (c == '/')
@@ -816,7 +812,7 @@ bool CConnInfo::ParseURL(const CIString& text, bool stopAtSpace) {
         }
     }
 
-    return portValid && (slash != CIString::npos || !m_host.empty());
+    return portValid && (at.slash != CIString::npos || !m_host.empty());
 }
 
 // ---- derived texts ----
